@@ -1,0 +1,52 @@
+# Front door of the project. `make test` and `make demo` work on a fresh
+# Debian 12 machine as root: they install what is missing first.
+
+PACKAGES := cmake g++ make pkg-config qt6-base-dev libturbojpeg0-dev libpulse-dev \
+            pulseaudio pulseaudio-utils libgtest-dev libgmock-dev xvfb xauth xdotool x11-apps \
+            imagemagick clang libclang-rt-14-dev
+JOBS     ?= $(shell nproc)
+BUILD    ?= build
+
+.PHONY: deps configure build test asan tsan fuzz demo clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  export DEBIAN_FRONTEND=noninteractive; \
+	  apt-get install -y -q $$missing || { apt-get update -q && apt-get install -y -q $$missing; }; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j 4
+
+# Sanitizer builds of the same tests, each in its own build folder.
+asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=address,undefined
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j 4
+
+tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j 4
+
+# Fuzz targets under libFuzzer with address and undefined sanitizers; each runs
+# for FUZZ_SECONDS (a short smoke run by default).
+FUZZ_SECONDS ?= 20
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DTESS_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ -DTESS_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-all build-fuzz
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

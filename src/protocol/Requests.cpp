@@ -1,0 +1,114 @@
+#include "protocol/Requests.h"
+
+namespace tess::request {
+namespace {
+
+void appendLowBytes(std::string& out, std::u16string_view text) {
+    for (char16_t c : text) out.push_back(static_cast<char>(c & 0xFF));
+}
+
+std::string withMethod(std::string_view method, std::string_view target,
+                       std::string_view headerLines, std::string_view localAddress,
+                       std::string_view extraHeaders, std::string_view body) {
+    std::string out;
+    out.reserve(512);
+    out.append(method).append(" ").append(target).append(" ").append(headerLines);
+    out.append("Host: ").append(untilZero(localAddress)).append("\r\n");
+    out.append("Connection: Keep-Alive\r\n").append(extraHeaders).append("\r\n").append(body);
+    return std::string(untilZero(out));
+}
+
+std::string headerBlock() {
+    std::string block(kAcceptLines);
+    block.append(kAgentLines);
+    return block;
+}
+
+std::string streamStartBody(std::string_view sessionId, std::string_view command) {
+    std::string body = "Session: ";
+    body.append(untilZero(sessionId)).append("\r\nCommand: ").append(command);
+    body.append("\r\nCommand: Start Play\r\n");
+    return body;
+}
+
+std::string controlMessage(std::string_view sessionId, std::string_view tail,
+                           std::string_view localAddress) {
+    std::string body = "Session: ";
+    body.append(untilZero(sessionId)).append(tail);
+    return get("/", localAddress, "Content-Length: " + std::to_string(body.size()) + "\r\n", body);
+}
+
+}  // namespace
+
+std::string_view untilZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+std::string get(std::string_view target, std::string_view localAddress,
+                std::string_view extraHeaders, std::string_view body) {
+    return withMethod("GET", target, headerBlock(), localAddress, extraHeaders, body);
+}
+
+std::string commandHead(std::string_view target, size_t contentLength,
+                        std::string_view localAddress) {
+    std::string lines(kAcceptLines);
+    lines.append("Content-Length: ").append(std::to_string(contentLength)).append("\r\n");
+    lines.append(kAgentLines);
+    return withMethod("GET", target, lines, localAddress, {}, {});
+}
+
+std::string login(std::u16string_view userName, std::u16string_view password,
+                  std::string_view localAddress) {
+    std::string target = "/Login.cgi?Username=";
+    appendLowBytes(target, userName);
+    target.append("&Password=");
+    appendLowBytes(target, password);
+    return withMethod("Get", target, headerBlock(), localAddress, {}, {});
+}
+
+std::string streamLong(std::string_view sessionId, int32_t channel,
+                       std::string_view localAddress) {
+    std::string target = "/RequestStream.cgi?SessionID=";
+    target.append(untilZero(sessionId)).append("&RES=1&QUA=1&CH=");
+    target.append(std::to_string(channel)).append("&NEWHR=1");
+    return get(target, localAddress);
+}
+
+std::string streamShort(std::string_view sessionId, std::string_view localAddress) {
+    std::string target = "/RequestStream.cgi?SessionID=";
+    target.append(untilZero(sessionId));
+    return get(target, localAddress);
+}
+
+std::string videoStartByUrl(std::string_view sessionId, std::string_view localAddress) {
+    std::string target = "/Getvideo.cgi?SessionID=";
+    target.append(untilZero(sessionId));
+    return get(target, localAddress);
+}
+
+// The stated lengths are fixed: "Session: " (9) + the 30-byte identifier +
+// the 38-byte video or 39-byte audio command lines.
+std::string videoStartByBody(std::string_view sessionId, std::string_view localAddress) {
+    return get("/", localAddress, "Content-Length: 77\r\n", streamStartBody(sessionId, "Jpeg"));
+}
+
+std::string audioStart(std::string_view sessionId, std::string_view localAddress) {
+    return get("/", localAddress, "Content-Length: 78\r\n", streamStartBody(sessionId, "Audio"));
+}
+
+std::string controlStatistics(std::string_view sessionId, uint32_t bitRate, uint32_t frameRate,
+                              std::string_view localAddress) {
+    const std::string tail = "\r\nBitRate: " + std::to_string(bitRate) +
+                             "\r\nFrameRate: " + std::to_string(frameRate) + "\r\n";
+    return controlMessage(sessionId, tail, localAddress);
+}
+
+std::string controlClose(std::string_view sessionId, std::string_view localAddress) {
+    return controlMessage(sessionId, "\r\nConnection: Close\r\n", localAddress);
+}
+
+std::string setChannel(std::string_view sessionId, int32_t channel, std::string_view localAddress) {
+    std::string target = "/SetChannel.cgi?SessionID=";
+    target.append(untilZero(sessionId)).append("&CH=").append(std::to_string(channel));
+    return get(target, localAddress);
+}
+
+}  // namespace tess::request

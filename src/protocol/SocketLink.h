@@ -1,0 +1,74 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tess {
+
+enum class SocketType { Stream, Datagram };
+
+// One IPv4 socket and the peer it talks to. The thread that opens a link does
+// its I/O; other threads may only ask whether it is open or connected, or close
+// it (the stop routine closes the datagram link under a sending thread).
+// No call blocks longer than its time limit.
+class SocketLink {
+public:
+    static constexpr int kConnectTimeoutSeconds = 5;
+
+    SocketLink() = default;
+    ~SocketLink();
+    SocketLink(const SocketLink&) = delete;
+    SocketLink& operator=(const SocketLink&) = delete;
+
+    // Creates the socket; false when the system refuses one, in which case the
+    // link stays closed and a following connect fails at once.
+    bool open(SocketType type);
+
+    // The peer: dotted IPv4 text taken from the low byte of each character of
+    // `host` (no name lookup) and a port. A host that is no IPv4 address leaves
+    // the link without a usable peer: connect and send then fail at once.
+    void setPeer(std::u16string_view host, uint32_t port);
+    void setPeer(const sockaddr_in& peer);
+    const sockaddr_in& peer() const { return peer_; }
+
+    // Connects to the peer within 5 s. Only a connection that really exists
+    // counts: a refusal is known at once, an unanswered peer after 5 s.
+    void connect();
+    bool connected() const { return connected_.load(); }
+    bool isOpen() const { return socket_.load() >= 0; }
+
+    // Waits up to `seconds` for data and reads once: the byte count (1 or more),
+    // or -1 for a time-out, an error or a peer that closed.
+    int receive(void* buffer, size_t length, int seconds);
+    // One send of the whole buffer to the peer; the count accepted or -1.
+    int send(const void* buffer, size_t length);
+
+    // Closes an open socket and clears the connected flag.
+    void close();
+    // Closes an open socket and forgets it; the connected flag stays.
+    void release();
+    // Allows sending to a broadcast address.
+    bool enableBroadcast();
+
+    int handle() const { return socket_.load(); }
+
+private:
+    std::mutex handleMutex_;  // guards opening and closing against a concurrent send
+    std::atomic<int> socket_{-1};
+    std::atomic<bool> connected_{false};
+    SocketType type_ = SocketType::Stream;
+    sockaddr_in peer_{};
+    bool peerUsable_ = false;
+};
+
+// The viewer's own IPv4 address as dotted text, from the host's name; empty
+// when the name does not resolve.
+std::string localAddressText();
+
+}  // namespace tess
