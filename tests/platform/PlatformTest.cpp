@@ -7,6 +7,7 @@
 #include "platform/CountingSemaphore.h"
 #include "platform/MessageSink.h"
 #include "platform/TickCount.h"
+#include "platform/WorkerThread.h"
 
 namespace tess {
 namespace {
@@ -103,6 +104,16 @@ TEST(MessageSink, InstalledRecorderSeesMessagesFromAnyThreadAndIsRestored) {
     }
     EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"from a worker", "sure?"}));
     EXPECT_NE(&messageSink(), &recorder);
+}
+
+TEST(WorkerThread, TimedWaitTellsWhetherTheBodyHasEnded) {
+    AutoResetEvent stop;
+    WorkerThread worker("Worker", [&] { stop.wait(); });
+    EXPECT_FALSE(worker.waitFor(30));
+    EXPECT_FALSE(worker.finished());
+    stop.set();
+    EXPECT_TRUE(worker.waitFor(2000));
+    EXPECT_TRUE(worker.finished());
 }
 
 }  // namespace
