@@ -87,6 +87,12 @@ int SocketLink::send(const void* buffer, size_t length) {
     return count < 0 ? -1 : static_cast<int>(count);
 }
 
+void SocketLink::interrupt() {
+    std::lock_guard lock(handleMutex_);
+    const int fd = socket_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
 void SocketLink::close() {
     std::lock_guard lock(handleMutex_);
     const int fd = socket_.load();

@@ -49,6 +49,10 @@ public:
     // One send of the whole buffer to the peer; the count accepted or -1.
     int send(const void* buffer, size_t length);
 
+    // Wakes a receive or connect that another thread is blocked in (both
+    // then fail at once); the socket stays open until closed.
+    void interrupt();
+
     // Closes an open socket and clears the connected flag.
     void close();
     // Closes an open socket and forgets it; the connected flag stays.
