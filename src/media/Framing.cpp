@@ -1,0 +1,228 @@
+#include "media/Framing.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/FrameQueue.h"
+
+namespace tess {
+
+static_assert(FrameQueue::kSlotBytes == kVideoSlotBytes);
+
+namespace {
+
+constexpr size_t kFixedHeaderBytes = 8;
+constexpr size_t kVideoMarkOffset = 21;
+constexpr size_t kShortVideoHeaderBytes = 32;
+constexpr size_t kLongVideoHeaderBytes = 104;
+
+size_t readLength(std::span<const uint8_t> packet) {
+    return static_cast<size_t>(packet[2]) | static_cast<size_t>(packet[3]) << 8;
+}
+
+// Copies as much of `data` as fits into `slot` at `at`; bytes past the slot
+// would lie beyond the frame (its size is checked against the slot first).
+void appendBounded(std::span<uint8_t> slot, size_t at, std::span<const uint8_t> data) {
+    if (at >= slot.size()) return;
+    const size_t count = std::min(data.size(), slot.size() - at);
+    std::memcpy(slot.data() + at, data.data(), count);
+}
+
+// Moves the bytes behind a used packet of `length` bytes to the window start.
+void consumePacket(StreamPacket& window, size_t length) {
+    std::memmove(window.bytes.data(), window.bytes.data() + length, kStreamPacketBytes - length);
+    window.carried = kStreamPacketBytes - length;
+}
+
+bool startsWith(std::span<const uint8_t> slot, uint8_t first, uint8_t second) {
+    return slot[0] == first && slot[1] == second;
+}
+
+}  // namespace
+
+std::optional<PacketHeader> parsePacketHeader(std::span<const uint8_t> packet) {
+    if (packet.size() < kFixedHeaderBytes) return std::nullopt;
+    const uint8_t a = packet[6];
+    const uint8_t b = packet[7];
+    size_t h = (a & 0x02) ? 10 : 8;
+    if (a & 0x04) h += 2;
+    if (a & 0x08) h += 2;
+    if (a & 0x10) h += 2;
+    if (a & 0x20) h += 4;
+    if (a & 0x40) h += 4;
+    if (a & 0x80) h += 16;
+    if (b & 0x01) h += 1;
+    if (b & 0x02) h += 2;
+    if (b & 0x04) h += 2;
+    if (b & 0x20) {
+        if (h + 1 >= packet.size()) return std::nullopt;
+        h += 4 + packet[h + 1];
+    }
+    if (b & 0x40) return std::nullopt;
+    if (b & 0x80) {
+        if (h >= packet.size()) return std::nullopt;
+        h += 1 + packet[h];
+    }
+    return PacketHeader{h, readLength(packet)};
+}
+
+std::optional<size_t> videoMediaHeaderLength(std::span<const uint8_t> header) {
+    if (header.size() <= kVideoMarkOffset) return std::nullopt;
+    return (header[kVideoMarkOffset] & 0x7F) == 0x53 ? kLongVideoHeaderBytes
+                                                      : kShortVideoHeaderBytes;
+}
+
+std::optional<uint32_t> mediaFrameSize(std::span<const uint8_t> header) {
+    if (header.size() < kMediaHeaderSizeBytes) return std::nullopt;
+    const uint32_t b24 = header[24];
+    const uint32_t b25 = header[25];
+    const uint32_t b27 = header[27];
+    return b27 | (b24 & 0x07) << 8 | (b24 >> 4) << 11 | (b25 & 0x7F) << 15;
+}
+
+void swapBytePairs(std::span<uint8_t> bytes, size_t lastPairStart) {
+    for (size_t i = 0; i <= lastPairStart && i + 1 < bytes.size(); i += 2) {
+        std::swap(bytes[i], bytes[i + 1]);
+    }
+}
+
+bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
+    while (length > 0) {
+        const int got = source_.receive(buffer, length, receiveSeconds_);
+        if (got <= 0 || static_cast<size_t>(got) > length) return false;
+        byteCount_ += static_cast<uint32_t>(got);
+        buffer += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// Fills the window behind its carried-over bytes and cuts the packet at its
+// start. A packet that cannot be cut leaves nothing trustworthy in the window,
+// so the window is emptied: the next packet starts with fresh bytes.
+FrameStatus StreamReader::nextPacket(StreamPacket& window, PacketHeader& header) {
+    if (!receiveExactly(window.bytes.data() + window.carried, kStreamPacketBytes - window.carried)) {
+        return FrameStatus::Ended;
+    }
+    window.carried = kStreamPacketBytes;
+    const std::optional<PacketHeader> parsed = parsePacketHeader(window.bytes);
+    if (!parsed || parsed->length > kStreamPacketBytes || parsed->length < parsed->headerLength) {
+        window.clear();
+        return FrameStatus::FramingError;
+    }
+    header = *parsed;
+    return FrameStatus::Ok;
+}
+
+FrameResult StreamReader::readPacketStreamVideo(StreamPacket& window, VideoSlot slot) {
+    PacketHeader header;
+    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+        return {status};
+    }
+    const std::span<const uint8_t> first(window.bytes.data() + header.headerLength,
+                                         header.length - header.headerLength);
+    const std::optional<size_t> mediaLength = videoMediaHeaderLength(first);
+    const std::optional<uint32_t> frameSize = mediaFrameSize(first);
+    if (!mediaLength || !frameSize || first.size() < *mediaLength || *frameSize < *mediaLength ||
+        *frameSize - *mediaLength > slot.size()) {
+        consumePacket(window, header.length);
+        return {FrameStatus::FramingError};
+    }
+    const size_t pictureLength = *frameSize - *mediaLength;
+
+    std::fill(slot.begin(), slot.end(), uint8_t{0});
+    appendBounded(slot, 0, first.subspan(*mediaLength));
+    size_t collected = first.size() - *mediaLength;
+    consumePacket(window, header.length);
+    do {
+        if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+            return {status};
+        }
+        appendBounded(slot, collected,
+                      std::span<const uint8_t>(window.bytes.data() + header.headerLength,
+                                               header.length - header.headerLength));
+        collected += header.length - header.headerLength;
+        consumePacket(window, header.length);
+    } while (collected < pictureLength);
+
+    if (!startsWith(slot, 0xD8, 0xFF)) return {FrameStatus::BadStart};
+    swapBytePairs(slot, pictureLength);
+    return {FrameStatus::Ok, static_cast<uint32_t>(pictureLength)};
+}
+
+FrameResult StreamReader::readWholeFrameVideo(StreamPacket& window, VideoSlot slot,
+                                              WholeFrameLength rule) {
+    window.clear();
+    if (!receiveExactly(window.bytes.data(), kStreamPacketBytes)) return {FrameStatus::Ended};
+    const std::optional<PacketHeader> header = parsePacketHeader(window.bytes);
+    if (!header) return {FrameStatus::FramingError};
+    const size_t h = header->headerLength;
+    const size_t length = header->length;
+    // What follows the window; the frame itself (length L) must fit the slot.
+    const size_t announced = rule == WholeFrameLength::CountsHeader ? length : length + h;
+    if (announced < kStreamPacketBytes || length > slot.size()) return {FrameStatus::FramingError};
+    const size_t remaining = announced - kStreamPacketBytes;
+
+    std::fill(slot.begin(), slot.end(), uint8_t{0});
+    const size_t inWindow = kStreamPacketBytes - h;
+    std::memcpy(slot.data(), window.bytes.data() + h, inWindow);
+    if (!receiveExactly(slot.data() + inWindow, remaining)) return {FrameStatus::Ended};
+
+    if (!startsWith(slot, 0xFF, 0xD8)) return {FrameStatus::BadStart};
+    return {FrameStatus::Ok, static_cast<uint32_t>(length)};
+}
+
+FrameResult StreamReader::readAudio(StreamPacket& window, AudioSlot slot, bool swap) {
+    PacketHeader header;
+    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+        return {status};
+    }
+    const std::span<const uint8_t> first(window.bytes.data() + header.headerLength,
+                                         header.length - header.headerLength);
+    const std::optional<uint32_t> frameSize = mediaFrameSize(first);
+    if (!frameSize) {
+        consumePacket(window, header.length);
+        return {FrameStatus::FramingError};
+    }
+    std::fill(slot.begin(), slot.end(), uint8_t{0});
+    appendBounded(slot, 0, first);
+    const size_t collected = first.size();
+    consumePacket(window, header.length);
+
+    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+        return {status};
+    }
+    appendBounded(slot, collected,
+                  std::span<const uint8_t>(window.bytes.data() + header.headerLength,
+                                           header.length - header.headerLength));
+    consumePacket(window, header.length);
+
+    // Dropped rather than cut: the decoder would otherwise play a frame's first
+    // part and lose its end without a trace.
+    if (*frameSize < kAudioMediaHeaderBytes || *frameSize > kMaxAudioFrameBytes) {
+        return {FrameStatus::Dropped};
+    }
+    if (swap) swapBytePairs(slot, *frameSize);
+    return {FrameStatus::Ok, *frameSize};
+}
+
+ResyncStatus StreamReader::discardUntilFailure(std::optional<uint8_t> mark) {
+    uint8_t byte = 0;
+    for (size_t discarded = 0; discarded < kResyncByteLimit; ++discarded) {
+        if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
+        ++byteCount_;
+        if (mark && byte == *mark) {
+            // The byte after the mark closes the frame's last pair.
+            if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
+            ++byteCount_;
+            return ResyncStatus::Resynchronised;
+        }
+    }
+    return ResyncStatus::GaveUp;
+}
+
+ResyncStatus StreamReader::resyncPacketStream() { return discardUntilFailure(0xD9); }
+
+ResyncStatus StreamReader::resyncWholeFrame() { return discardUntilFailure(std::nullopt); }
+
+}  // namespace tess
