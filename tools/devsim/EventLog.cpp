@@ -1,16 +1,26 @@
 #include "EventLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 namespace tess::devsim {
 
 EventLog::~EventLog() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool EventLog::writeTo(const std::string& path) {
     std::lock_guard lock(mutex_);
-    if (file_) std::fclose(file_);
-    file_ = std::fopen(path.c_str(), "a");
-    return file_ != nullptr;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return fd_ >= 0;
+}
+
+void EventLog::setSource(std::string source) {
+    std::lock_guard lock(mutex_);
+    source_ = std::move(source);
 }
 
 void EventLog::record(Event::Kind kind, std::string bytes) {
@@ -19,11 +29,11 @@ void EventLog::record(Event::Kind kind, std::string bytes) {
     {
         std::lock_guard lock(mutex_);
         events_.push_back({kind, std::move(bytes), now});
-        if (file_) {
-            const std::string line = toJsonLine(events_.back());
-            std::fputs(line.c_str(), file_);
-            std::fputc('\n', file_);
-            std::fflush(file_);
+        if (fd_ >= 0) {
+            const std::string line = toJsonLine(events_.back(), source_) + "\n";
+            // O_APPEND puts the whole line at the end in one write.
+            if (::write(fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+                std::fprintf(stderr, "event log: cannot write a line\n");
         }
     }
     changed_.notify_all();
@@ -51,8 +61,10 @@ bool EventLog::waitUntil(const std::function<bool(const std::vector<Event>&)>& r
     return changed_.wait_for(lock, timeout, [&] { return ready(events_); });
 }
 
-std::string EventLog::toJsonLine(const Event& event) {
-    std::string line = "{\"t\":" + std::to_string(event.timeMs) + ",\"kind\":\"";
+std::string EventLog::toJsonLine(const Event& event, const std::string& source) {
+    std::string line = "{\"t\":" + std::to_string(event.timeMs);
+    if (!source.empty()) line += ",\"device\":\"" + source + "\"";
+    line += ",\"kind\":\"";
     line += event.kind == Event::Kind::Request ? "request" : "datagram";
     line += "\",\"bytes\":\"";
     for (unsigned char c : event.bytes) {

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,7 +28,10 @@ public:
     EventLog& operator=(const EventLog&) = delete;
 
     // Also writes every event to `path` (appending); false when it can't be opened.
+    // Each line goes out in one append, so several logs may share one file.
     bool writeTo(const std::string& path);
+    // A name written into every JSON line ("device":...), e.g. to tell devices apart.
+    void setSource(std::string source);
 
     void record(Event::Kind kind, std::string bytes);
     std::vector<Event> events() const;
@@ -40,8 +42,9 @@ public:
     bool waitUntil(const std::function<bool(const std::vector<Event>&)>& ready,
                    std::chrono::milliseconds timeout) const;
 
-    // {"t":..., "kind":"request", "bytes":"..."} with the bytes JSON escaped.
-    static std::string toJsonLine(const Event& event);
+    // {"t":..., "kind":"request", "bytes":"..."} with the bytes JSON escaped;
+    // with a source, "device":"..." follows the time.
+    static std::string toJsonLine(const Event& event, const std::string& source = {});
 
 private:
     std::vector<std::string> ofKind(Event::Kind kind) const;
@@ -49,7 +52,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<Event> events_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    std::string source_;
 };
 
 }  // namespace tess::devsim
