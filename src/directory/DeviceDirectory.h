@@ -50,8 +50,9 @@ public:
 // 1 ... nextIndex() - 1, at most 31 entries, and the 32-slot item table from
 // index to entry (slot 0 is the top level). The directory owns every entry;
 // others hold plain pointers, which stay valid until the entry is deleted or
-// the directory is freed, however the entry moves in the tree. Used on the
-// user-interface thread only.
+// the directory is freed, however the entry moves in the tree. Changed on the
+// user-interface thread only; while the live view runs modally nothing changes
+// it, and the live view's threads may read entries found through entryAt.
 //
 // On disk (device.inf) the records stand back to back in pre-order, parents
 // before children, with no header or trailer.
