@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ScriptedDevice.h"
+#include "platform/AutoResetEvent.h"
+#include "platform/MessageSink.h"
+#include "protocol/ModelCodes.h"
+#include "protocol/Negotiation.h"
+#include "protocol/Requests.h"
+
+namespace tess {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// Remembers every layout call in order.
+class RecordingLayout : public LiveViewLayout {
+public:
+    explicit RecordingLayout(int view) : view_(view) {}
+    int currentView() const override { return view_; }
+    void ApplyDvrTabs() override { add("DvrTabs"); }
+    void ApplyPlainLayout() override { add("Plain"); }
+    void ShowAvButton(const SessionInfo&) override { add("AvButton"); }
+    void ApplyPresetTabs() override { add("PresetTabs"); }
+    void ApplyFourChannelLayout(int channelIndex) override {
+        add("Four" + std::to_string(channelIndex));
+    }
+    void ApplyNineChannelLayout() override { add("Nine"); }
+    void ApplySixteenChannelLayout() override { add("Sixteen"); }
+
+    Calls calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    void add(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    int view_;
+    mutable std::mutex mutex_;
+    Calls calls_;
+};
+
+TEST(ModelCodeTest, ExactCaseSensitiveCodesInTableOrder) {
+    const std::pair<const char*, int> known[] = {
+        {"R3PT", 50}, {"R5NS", 3}, {"R5NQ", 3}, {"R5NP", 3}, {"R3P;", 1},
+        {"Q8LC", 6},  {"Q8LB", 7}, {"Q8LA", 8}, {"Q7KF", 4}, {"Q7KD", 4}};
+    for (const auto& [code, deviceClass] : known) {
+        EXPECT_EQ(deviceClassOf(code), deviceClass) << code;
+    }
+    for (const char* unknown : {"r3pt", "R3P", "R3PTX", "", "Q7K"}) {
+        EXPECT_FALSE(deviceClassOf(unknown)) << unknown;
+    }
+}
+
+TEST(ModelCodeTest, UserLevelsAndClassChoices) {
+    EXPECT_EQ(userLevelOf(0), 0);
+    EXPECT_EQ(userLevelOf(10), 20);
+    EXPECT_EQ(userLevelOf(20), 40);
+    EXPECT_EQ(userLevelOf(30), 60);
+    EXPECT_FALSE(userLevelOf(5));
+    EXPECT_FALSE(userLevelOf(40));
+
+    for (int packetClass : {1, 6, 7, 8}) {
+        const DeviceClassTraits traits = classTraits(packetClass);
+        EXPECT_EQ(traits.variant, NegotiationVariant::DeviceInfo);
+        EXPECT_EQ(traits.videoForm, VideoForm::PacketStream);
+        EXPECT_TRUE(traits.videoStartByBody && traits.closeOnStop && traits.reportsStatistics);
+    }
+    EXPECT_EQ(classTraits(3).variant, NegotiationVariant::SlaveList);
+    EXPECT_EQ(classTraits(4).videoForm, VideoForm::WholeFrameCountingHeader);
+    EXPECT_EQ(classTraits(50).variant, NegotiationVariant::MasterList);
+    for (int wholeClass : {3, 4, 50}) {
+        const DeviceClassTraits traits = classTraits(wholeClass);
+        EXPECT_FALSE(traits.videoStartByBody || traits.closeOnStop || traits.reportsStatistics);
+    }
+    EXPECT_EQ(classTraits(0).variant, NegotiationVariant::None);
+    EXPECT_EQ(classTraits(2).videoForm, VideoForm::None);
+}
+
+constexpr char kId[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
+
+class NegotiationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(device_.started());
+        std::copy(std::begin(kId), std::end(kId), session().sessionId.begin());
+        session().channel = 2;
+    }
+    SessionInfo& session() { return device_.pane.session; }
+    void model(const char* code) {
+        session().productId = {};
+        std::copy(code, code + 4, session().productId.begin());
+    }
+    bool run(std::string reply, LiveViewLayout* view) {
+        device_.answer(std::move(reply));
+        return negotiate(device_.pane, view, modelKnown_);
+    }
+
+    testing::ScriptedDevice device_;
+    RecordingMessageSink messages_;
+    ScopedMessageSink scope_{messages_};
+    AutoResetEvent modelKnown_;
+    RecordingLayout single_{0};
+    RecordingLayout quad_{-1};
+};
+
+TEST_F(NegotiationTest, SlaveListReadsUserLevelAndOneRecordPerSlave) {
+    model("R5NQ");
+    ASSERT_TRUE(run("HTTP/1.1 200 OK\r\nSLAVENUM=2;SID=7;STYPE=5;SPROTOCOL=3;SID=9;STYPE=6;"
+                    "SPROTOCOL=4;USERLEVEL=20;\r\n",
+                    &single_));
+    EXPECT_TRUE(modelKnown_.poll());
+    EXPECT_EQ(session().deviceClass, 3);
+    EXPECT_EQ(session().userLevel, 40);
+    EXPECT_EQ(session().slaveCount, 2);
+    ASSERT_EQ(session().channelTable.size(), 2u);
+    EXPECT_EQ(session().channelTable.at(0)->id, 7);
+    EXPECT_EQ(session().channelTable.at(0)->type, 5);
+    EXPECT_EQ(session().channelTable.at(0)->protocol, 3);
+    EXPECT_EQ(session().channelTable.at(1)->id, 9);
+    EXPECT_EQ(session().channelTable.at(1)->protocol, 4);
+    EXPECT_EQ(single_.calls(), Calls{"DvrTabs"});
+    EXPECT_EQ(device_.log.requests(), Calls{request::streamLong(kId, 2, "127.0.0.1")});
+    EXPECT_EQ(session().streamPort, device_.port());
+}
+
+TEST_F(NegotiationTest, SlaveCountsOutsideTheTable) {
+    model("R5NS");
+    session().userLevel = 99;
+    ASSERT_TRUE(run("200 OK SLAVENUM=0;USERLEVEL=25;", &single_));
+    EXPECT_TRUE(session().channelTable.empty());
+    EXPECT_EQ(session().slaveCount, 0);
+    EXPECT_EQ(session().userLevel, 99);  // 25 maps to no level
+
+    ASSERT_TRUE(run("200 OK SLAVENUM=-3;", &single_));
+    EXPECT_TRUE(session().channelTable.empty());
+
+    // More slaves than the table holds: the records that fit are read.
+    std::string many = "200 OK SLAVENUM=20;";
+    for (int i = 1; i <= 20; ++i) {
+        many += "SID=" + std::to_string(i) + ";STYPE=1;SPROTOCOL=2;";
+    }
+    ASSERT_TRUE(run(many, &single_));
+    EXPECT_EQ(session().slaveCount, 16);
+    ASSERT_EQ(session().channelTable.size(), ChannelTable::kMaxRecords);
+    EXPECT_EQ(session().channelTable.at(15)->id, 16);
+}
+
+TEST_F(NegotiationTest, DeviceInfoTakesStreamPortAndZeroesTheSecondRecord) {
+    model("Q8LC");
+    session().keepRetrying = true;
+    ASSERT_TRUE(run("HTTP/1.1 200 OK\r\nDevice-ID0=12;Device-Type0=8;Stream-Port=4321;"
+                    "ExtraOperation-Mode=1;\r\n",
+                    &single_));
+    EXPECT_EQ(session().deviceClass, 6);
+    EXPECT_EQ(session().streamPort, 4321);
+    EXPECT_EQ(session().channelCount, 2);
+    ASSERT_EQ(session().channelTable.size(), 2u);
+    EXPECT_EQ(session().channelTable.at(0)->id, 12);
+    EXPECT_EQ(session().channelTable.at(0)->type, 8);
+    EXPECT_EQ(session().channelTable.at(1)->id, 0);
+    EXPECT_EQ(session().channelTable.at(1)->type, 0);
+    // Classes 6 to 8 choose no layout by the device type.
+    EXPECT_EQ(single_.calls(), (Calls{"PresetTabs", "AvButton"}));
+    EXPECT_EQ(device_.log.requests(), Calls{request::streamShort(kId, "127.0.0.1")});
+}
+
+TEST_F(NegotiationTest, DeviceInfoWithoutAUsablePortKeepsTheOne) {
+    model("Q8LA");
+    for (const char* port : {"Stream-Port=0;", "Stream-Port=-5;", ""}) {
+        SCOPED_TRACE(port);
+        session().streamPort = device_.port();
+        ASSERT_TRUE(run(std::string("200 OK ") + port + "ExtraOperation-Mode=2;", nullptr));
+        EXPECT_EQ(session().streamPort, device_.port());
+    }
+}
+
+TEST_F(NegotiationTest, MpegOnlyDeviceFailsAfterASuccessfulExchange) {
+    model("Q8LB");
+    for (const char* mode : {"ExtraOperation-Mode=0;", ""}) {  // a missing mode reads as 0
+        SCOPED_TRACE(mode);
+        messages_.clear();
+        device_.repaints.count = 0;
+        session().keepRetrying = true;
+        session().streamPort = device_.port();
+        EXPECT_FALSE(run(std::string("200 OK Stream-Port=4000;") + mode, &single_));
+        EXPECT_EQ(messages_.messages(), Calls{"The Mpeg4 Only"});
+        EXPECT_EQ(device_.repaints.count, 1);
+        EXPECT_TRUE(session().keepRetrying);
+        EXPECT_FALSE(device_.pane.controlLink.isOpen());
+    }
+}
+
+TEST_F(NegotiationTest, ClassOneLayoutFollowsTheDeviceType) {
+    model("R3P;");
+    const std::pair<int, Calls> cases[] = {
+        {0, {"AvButton", "Plain"}},   {1, {"AvButton", "Plain"}},
+        {7, {"AvButton", "Four0"}},   {5, {"AvButton", "Nine"}},
+        {6, {"AvButton", "Sixteen"}}, {18, {"AvButton", "PresetTabs"}},
+        {26, {"AvButton", "PresetTabs"}}, {25, {"AvButton"}},
+    };
+    for (const auto& [type, calls] : cases) {
+        SCOPED_TRACE(type);
+        RecordingLayout view(1);
+        ASSERT_TRUE(run("200 OK Device-ID0=1;Device-Type0=" + std::to_string(type) +
+                            ";ExtraOperation-Mode=1;",
+                        &view));
+        EXPECT_EQ(view.calls(), calls);
+    }
+}
+
+TEST_F(NegotiationTest, MasterListUsesChannelOneAndReadsUserLevelAfterTheRecords) {
+    model("R3PT");
+    channelMenuWanted = false;
+    ASSERT_TRUE(run("200 OK USERLEVEL=30;MASTERNUM=2;MID=4;MTYPE=25;MID=5;MTYPE=6;USERLEVEL=10;",
+                    &single_));
+    EXPECT_EQ(session().deviceClass, 50);
+    EXPECT_TRUE(channelMenuWanted);
+    EXPECT_EQ(session().channel, 1);
+    EXPECT_EQ(session().userLevel, 20);
+    EXPECT_EQ(session().channelCount, 2);
+    EXPECT_EQ(session().channelTable.at(0)->id, 4);
+    EXPECT_EQ(session().channelTable.at(1)->type, 6);
+    EXPECT_EQ(single_.calls(), Calls{"PresetTabs"});  // by channel 1's type, 25
+    EXPECT_EQ(device_.log.requests(), Calls{request::streamLong(kId, 1, "127.0.0.1")});
+
+    RecordingLayout view(0);
+    ASSERT_TRUE(run("200 OK MASTERNUM=1;MID=1;MTYPE=3;", &view));
+    EXPECT_EQ(view.calls(), Calls{"Four0"});
+    RecordingLayout none(0);
+    ASSERT_TRUE(run("200 OK MASTERNUM=0;", &none));  // no record for the channel
+    EXPECT_TRUE(none.calls().empty());
+}
+
+TEST_F(NegotiationTest, StreamOnlyClassReadsNothing) {
+    model("Q7KF");
+    session().userLevel = 7;
+    ASSERT_TRUE(run("200 OK USERLEVEL=30;SLAVENUM=2;", &single_));
+    EXPECT_EQ(session().deviceClass, 4);
+    EXPECT_EQ(session().userLevel, 7);
+    EXPECT_TRUE(session().channelTable.empty());
+    EXPECT_EQ(single_.calls(), Calls{"Plain"});
+    EXPECT_EQ(device_.log.requests(), Calls{request::streamLong(kId, 2, "127.0.0.1")});
+}
+
+TEST_F(NegotiationTest, TheQuadGetsNoLayoutCalls) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"R5NP", "SLAVENUM=0;"},
+        {"Q7KD", ""},
+        {"R3P;", "Device-Type0=5;ExtraOperation-Mode=1;"},
+        {"Q8LC", "ExtraOperation-Mode=1;"},
+        {"R3PT", "MASTERNUM=1;MID=1;MTYPE=5;"},
+    };
+    for (const auto& [code, fields] : cases) {
+        SCOPED_TRACE(code);
+        model(code);
+        ASSERT_TRUE(run(std::string("200 OK ") + fields, &quad_));
+    }
+    EXPECT_TRUE(quad_.calls().empty());
+}
+
+TEST_F(NegotiationTest, UnknownModelFailsSilentlyButIsStillSignalled) {
+    for (const char* code : {"r3pt", "ZZZZ"}) {
+        SCOPED_TRACE(code);
+        model(code);
+        session().deviceClass = 3;  // left from an earlier connection
+        EXPECT_FALSE(run("200 OK SLAVENUM=0;", &single_));
+        EXPECT_TRUE(modelKnown_.poll());
+        EXPECT_EQ(session().deviceClass, 3);
+    }
+    EXPECT_TRUE(messages_.messages().empty());
+    EXPECT_TRUE(device_.log.requests().empty());
+    EXPECT_TRUE(single_.calls().empty());
+}
+
+TEST_F(NegotiationTest, RefusedExchangeFailsWithItsMessage) {
+    model("R5NS");
+    EXPECT_FALSE(run("HTTP/1.1 202 ERROR\r\n", &single_));
+    EXPECT_EQ(messages_.messages(), Calls{"There are too many users"});
+    EXPECT_TRUE(modelKnown_.poll());
+}
+
+}  // namespace
+}  // namespace tess
