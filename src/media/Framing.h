@@ -85,8 +85,8 @@ void swapBytePairs(std::span<uint8_t> bytes, size_t lastPairStart);
 // stream the bytes behind a packet stay in the window as the start of the next
 // one (`carried`); the whole-frame form starts every frame from an empty window.
 struct StreamPacket {
+    size_t carried = 0;  // first, so a write past `bytes` leaves the object
     std::array<uint8_t, kStreamPacketBytes> bytes{};
-    size_t carried = 0;
 
     void clear() {
         bytes.fill(0);
