@@ -181,6 +181,10 @@ bool DeviceServer::start(const std::string& address, uint16_t port, bool below10
 }
 
 void DeviceServer::stop() {
+    // Shutting the sockets first refuses new connections at once and wakes the
+    // loops polling them; the flag set after it tells handlers the port is shut.
+    if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    if (datagramFd_ >= 0) ::shutdown(datagramFd_, SHUT_RDWR);
     stopping_ = true;
     if (acceptThread_.joinable()) acceptThread_.join();
     if (datagramThread_.joinable()) datagramThread_.join();

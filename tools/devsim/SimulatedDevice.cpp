@@ -1,5 +1,7 @@
 #include "SimulatedDevice.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -179,6 +181,18 @@ SimulatedDevice::~SimulatedDevice() { stop(); }
 
 std::string SimulatedDevice::productId() const {
     return config_.productId.empty() ? defaultProductId(config_.deviceClass) : config_.productId;
+}
+
+SearchAnswer SimulatedDevice::searchAnswer() const {
+    SearchAnswer answer;
+    answer.typeCode = static_cast<uint8_t>(config_.searchTypeCode);
+    answer.mac = {0x02, 0x00, 0x00, 0x00, static_cast<uint8_t>(port_ >> 8),
+                  static_cast<uint8_t>(port_ & 0xFF)};
+    in_addr address{};
+    if (::inet_pton(AF_INET, config_.address.c_str(), &address) == 1)
+        std::memcpy(answer.address.data(), &address, 4);
+    answer.port = port_;
+    return answer;
 }
 
 bool SimulatedDevice::packetStreamClass() const {
@@ -588,6 +602,11 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session,
         if (!sent || number == faults.closeAfterFrames) break;
         if (number == faults.downAfterFrames && !downFaultUsed_.exchange(true)) {
             goDown(std::chrono::milliseconds(static_cast<int64_t>(faults.downSeconds * 1000)));
+            // The stream ends once the port refuses: a viewer that reconnects
+            // at once finds the device down.
+            const auto giveUp = Clock::now() + std::chrono::seconds(5);
+            while (!connection.stopping() && Clock::now() < giveUp)
+                std::this_thread::sleep_for(kPauseSlice);
             break;
         }
         if (number == faults.stallAfterFrames &&

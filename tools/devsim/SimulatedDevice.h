@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DeviceServer.h"
+#include "DiscoveryResponder.h"
 #include "EventLog.h"
 #include "FrameLoop.h"
 #include "Rs485Record.h"
@@ -117,6 +118,8 @@ public:
     DeviceState state() const;
     // The product identifier the device logs in with.
     std::string productId() const;
+    // What the device answers to a LAN search (MAC 02:00:00:00 + its port).
+    SearchAnswer searchAnswer() const;
     // Picture loop now streamed (re-encoded after every command that changes it).
     std::shared_ptr<const FrameLoop> frameLoop() const;
     // Refuses connections for `duration`, then listens again on the same ports.

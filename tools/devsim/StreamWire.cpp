@@ -12,11 +12,16 @@ void putLe16(char* at, uint16_t value) {
 
 // Cuts `data` into at least two packets: full packets first, or for data
 // that would fit one packet, two halves (the viewer always reads a second).
-std::string packetize(std::string_view data, HeaderFlags flags, const FrameDamage& damage) {
+// The first packet holds at least `headerBytes`: the media header is read
+// from the first packet alone.
+std::string packetize(std::string_view data, size_t headerBytes, HeaderFlags flags,
+                      const FrameDamage& damage) {
     const size_t h = headerLength(flags);
     const size_t room = kMaxPacket - h;
-    size_t count = std::max<size_t>(2, (data.size() + room - 1) / room);
-    const size_t per = count == 2 && data.size() <= room ? (data.size() + 1) / 2 : room;
+    const size_t count = std::max<size_t>(2, (data.size() + room - 1) / room);
+    const size_t per = count == 2 && data.size() <= room
+                           ? std::max(headerBytes, (data.size() + 1) / 2)
+                           : room;
     std::string out;
     out.reserve(data.size() + count * h);
     for (size_t i = 0, at = 0; i < count; ++i) {
@@ -80,7 +85,7 @@ std::string packetStreamFrame(std::string_view picture, size_t mediaHeaderLength
     if (damage.badStart && swapped.size() >= 2) swapped[0] = swapped[1] = '\0';
     swapPairs(swapped);
     data += swapped;
-    return packetize(data, flags, damage);
+    return packetize(data, mediaHeaderLength, flags, damage);
 }
 
 std::string wholeFrame(std::string_view picture, bool lengthCountsHeader, HeaderFlags flags,
@@ -105,7 +110,7 @@ std::string audioFrame(int16_t predictor, int8_t stepIndex, std::string_view adp
     swapPairs(frame);
     // The viewer reads S before it swaps, so S goes in after the swap.
     writeFrameSize(frame.data(), static_cast<uint32_t>(frame.size()));
-    return packetize(frame, flags, {});
+    return packetize(frame, kAudioMediaHeader, flags, {});
 }
 
 }  // namespace tess::devsim::wire
