@@ -22,4 +22,17 @@ inline constexpr std::string_view broadcastFailed = "SendBroadCast is wrong";
 inline constexpr std::string_view requestTooLong =
     "The request is too long: shorten the user name or password";
 
+// Window captions and field texts.
+inline constexpr std::string_view programName = "Tessarine";
+inline constexpr std::string_view paneCaptions[4] = {"View1", "View2", "View3", "View4"};
+inline constexpr std::string_view deviceEditorCaption = "Login";
+inline constexpr std::string_view labelCaption = "Label:";
+inline constexpr std::string_view defaultDeviceLabel = "New Device";
+inline constexpr std::string_view defaultUserName = "admin";
+inline constexpr std::string_view defaultPassword = "velum";
+// Our own: the device editor's prompts for a value it refuses.
+inline constexpr std::string_view textTooLong31 = "Enter no more than 31 characters.";
+inline constexpr std::string_view textTooLong15 = "Enter no more than 15 characters.";
+inline constexpr std::string_view portOutOfRange = "Enter a whole number from 0 to 65535.";
+
 }  // namespace tess::text

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <QImage>
+#include <QSize>
+
+namespace tess {
+
+// The stylus rectangle of a PTZ camera's pane, in pane client coordinates.
+// Corners are in drag order: x0/y0 where the stylus went down, x1/y1 where it
+// is now, so x0 > x1 is a right-to-left drag.
+struct DragRectangle {
+    int32_t x0 = 0;
+    int32_t x1 = 0;
+    int32_t y0 = 0;
+    int32_t y1 = 0;
+};
+
+// The same, shared between the GUI thread (writes on stylus moves) and the
+// pane's render thread (reads once per frame). A frame drawn while the GUI
+// thread changes it may mix old and new corners; the next frame is right.
+struct SharedDragRectangle {
+    std::atomic<int32_t> x0{0};
+    std::atomic<int32_t> x1{0};
+    std::atomic<int32_t> y0{0};
+    std::atomic<int32_t> y1{0};
+    std::atomic<bool> shown{false};
+
+    void set(const DragRectangle& r) {
+        x0 = r.x0;
+        x1 = r.x1;
+        y0 = r.y0;
+        y1 = r.y1;
+    }
+    DragRectangle get() const { return {x0.load(), x1.load(), y0.load(), y1.load()}; }
+};
+
+inline constexpr QRgb kOverlayRed = 0xffff0000;
+inline constexpr QRgb kOverlayYellow = 0xffffff00;
+inline constexpr int kOverlayBand = 4;
+// Pictures of fewer lines take the drag rectangle's client coordinates as
+// picture pixels; taller ones scale them by picture size / client size.
+inline constexpr int kDragScalingLines = 241;
+
+// Fills the rectangle [left, right) x [top, bottom) of a 32-bit `image` with
+// `color`, corners in either order, clipped to the image.
+void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom,
+              QRgb color);
+
+// The quad's selection mark: four red bands of 4 picture pixels along the
+// picture's edges.
+void drawSelectionFrame(QImage& picture);
+
+// The drag rectangle as four 4-pixel bands, red for a left-to-right drag and
+// yellow otherwise. `client` is the pane's size, used to scale the corners
+// into pictures of 241 lines or more; nothing is drawn for an empty client.
+void drawDragRectangle(QImage& picture, const DragRectangle& drag, QSize client);
+
+}  // namespace tess

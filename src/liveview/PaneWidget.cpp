@@ -1,0 +1,76 @@
+#include "liveview/PaneWidget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace tess {
+
+PaneWidget::PaneWidget(QString caption, QWidget* parent)
+    : QWidget(parent), caption_(std::move(caption)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+PaneWidget::~PaneWidget() { detachSlot(); }
+
+void PaneWidget::attachSlot(PictureSlot& slot) {
+    detachSlot();
+    slot_ = &slot;
+    slot_->setClientSize(size());
+    slot_->setReceiver(this, [this] { takePicture(); });
+}
+
+void PaneWidget::detachSlot() {
+    if (slot_ != nullptr) {
+        slot_->setReceiver(nullptr, {});
+        slot_ = nullptr;
+    }
+}
+
+void PaneWidget::clearPicture() {
+    shown_ = QImage();
+    update();
+}
+
+void PaneWidget::takePicture() {
+    if (slot_ != nullptr && slot_->take(shown_)) {
+        update();
+    }
+}
+
+void PaneWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (shown_.isNull()) {
+        painter.fillRect(rect(), palette().window());
+        painter.setPen(palette().windowText().color());
+        painter.drawText(rect(), Qt::AlignCenter, caption_);
+        return;
+    }
+    painter.drawImage(rect(), shown_);
+}
+
+void PaneWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (slot_ != nullptr) {
+        slot_->setClientSize(size());
+    }
+}
+
+void PaneWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit pressed(event->position().toPoint());
+    }
+}
+
+void PaneWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton) {
+        emit moved(event->position().toPoint());
+    }
+}
+
+void PaneWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit released(event->position().toPoint());
+    }
+}
+
+}  // namespace tess

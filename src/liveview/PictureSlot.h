@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+
+namespace tess {
+
+// The latest-picture hand-off from a pane's render thread to the widget that
+// shows it. It holds at most one pending picture: a newer one replaces it and
+// the replaced one counts as skipped. The GUI thread is woken by one queued
+// call at a time, posted only when the previous one has been consumed, so a
+// slow GUI never collects a backlog and the render thread never waits for it.
+//
+// Pictures move by swapping QImage objects: the three images in circulation
+// (being composed, pending, on screen) keep their buffers, so nothing is
+// copied or allocated per frame once they all have the picture's size.
+class PictureSlot {
+public:
+    PictureSlot() = default;
+    PictureSlot(const PictureSlot&) = delete;
+    PictureSlot& operator=(const PictureSlot&) = delete;
+
+    // GUI thread. `onWake` runs on `receiver`'s thread after each publish
+    // that found no wake-up in flight; it is expected to call take(). A null
+    // receiver detaches: later publishes post nothing. The receiver must
+    // detach before it is destroyed; a wake-up still queued for it then is
+    // discarded by Qt together with the receiver.
+    void setReceiver(QObject* receiver, std::function<void()> onWake);
+
+    // Render thread. Swaps `picture` in as the pending one; `picture` comes
+    // back holding an image whose buffer the caller may reuse (or a null one).
+    void publish(QImage& picture);
+
+    // GUI thread. Swaps the pending picture into `shown` (the old content of
+    // `shown` goes back for reuse) and marks the wake-up consumed. False when
+    // nothing new was pending.
+    bool take(QImage& shown);
+
+    // The size of the widget the picture will be stretched over; written by
+    // the GUI thread, read by the render thread to scale drag rectangles.
+    void setClientSize(QSize size);
+    QSize clientSize() const;
+
+    uint64_t publishedCount() const { return published_.load(); }
+    uint64_t skippedCount() const { return skipped_.load(); }
+    uint64_t wakeCount() const { return wakes_.load(); }
+
+private:
+    std::mutex mutex_;
+    QImage pending_;
+    bool hasPending_ = false;
+    QObject* receiver_ = nullptr;
+    std::function<void()> onWake_;
+    std::atomic<bool> wakeInFlight_{false};
+    std::atomic<int32_t> clientWidth_{0};
+    std::atomic<int32_t> clientHeight_{0};
+    std::atomic<uint64_t> published_{0};
+    std::atomic<uint64_t> skipped_{0};
+    std::atomic<uint64_t> wakes_{0};
+};
+
+}  // namespace tess

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include <QImage>
+
+#include "liveview/Overlays.h"
+#include "liveview/PictureDecoder.h"
+#include "liveview/PictureSlot.h"
+#include "liveview/SnapshotWriter.h"
+#include "media/FrameQueue.h"
+
+namespace tess {
+
+// The live view's current-view value while the quad is shown.
+inline constexpr int32_t kQuadView = -1;
+
+// What the GUI thread tells a pane's render thread; read once per frame. A
+// frame composed while these change may show the old or the new overlay.
+struct PaneRenderState {
+    // Set by the SnapShot command; cleared by the render thread once written,
+    // or dropped when the pane is no longer selected.
+    std::atomic<bool> snapshotRequested{false};
+    // The pane the user picked in the quad.
+    std::atomic<bool> selected{false};
+    SharedDragRectangle dragRectangle;
+};
+
+// One pane's renderer: takes every frame of the pane's FrameQueue in order,
+// serves a pending snapshot request, counts the frame, decodes it straight
+// from its slot, draws the selection frame and drag rectangle into the
+// picture and hands it to the PictureSlot; the GUI thread does the painting.
+//
+// Lifecycle (owned by the pane's runtime, GUI thread): start(); pause() and
+// resume() around layout changes, neither of which waits; to stop,
+// requestStop() and then FrameQueue::cancel(), because the thread may be
+// blocked in FrameQueue::waitFrame(), which has no time limit and is ended
+// only by the cancel; then join() (or poll finished() first).
+class RenderThread {
+public:
+    struct Inputs {
+        FrameQueue& queue;
+        PictureSlot& slot;
+        PaneRenderState& pane;
+        // The live view's current view; kQuadView while the quad is shown.
+        const std::atomic<int32_t>& currentView;
+        // The session's statistics counter (SessionInfo::frameCount).
+        std::atomic<uint32_t>& frameCount;
+        SnapshotWriter& snapshotWriter;
+    };
+
+    explicit RenderThread(const Inputs& inputs);
+    // Stops a thread that is still running: request, cancel the queue, join.
+    ~RenderThread();
+    RenderThread(const RenderThread&) = delete;
+    RenderThread& operator=(const RenderThread&) = delete;
+
+    // Starts the thread; false if it runs already. A stopped thread can be
+    // started again once joined (and its queue reset).
+    bool start();
+    void requestStop();
+    void join();
+    // True once the thread's loop has ended (or it never ran).
+    bool finished() const { return !running_.load(); }
+
+    // While paused, the thread holds the next frame it takes and composes
+    // nothing until resumed (or asked to stop). A frame already being
+    // composed when pause() is called is still handed over.
+    void pause();
+    void resume();
+    bool paused() const { return paused_.load(); }
+
+    uint64_t composedCount() const { return composed_.load(); }
+    uint64_t undecodableCount() const { return undecodable_.load(); }
+
+private:
+    void run();
+    // False when a stop was requested while waiting.
+    bool waitWhilePaused();
+    void renderFrame(std::span<const uint8_t> frame);
+
+    Inputs inputs_;
+    PictureDecoder decoder_;
+    QImage canvas_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<uint64_t> composed_{0};
+    std::atomic<uint64_t> undecodable_{0};
+};
+
+}  // namespace tess

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QIcon>
+#include <QList>
+#include <QPixmap>
+
+// The program's own pictures, drawn in code. Sizes are logical pixels; a
+// device pixel ratio above 1 gives the same picture drawn sharper. Pixmaps
+// need a QGuiApplication (GUI thread only).
+namespace tess::artwork {
+
+inline constexpr int kTreeImageSize = 16;
+inline constexpr int kTreeImageCount = 4;
+inline constexpr int kEditorRowPictureSize = 28;
+
+// The device tree's images; the values are their indices in treeImages().
+enum class TreeImage {
+    OpenFolder = 0,    // a folder while selected
+    ClosedFolder = 1,  // a folder
+    Device = 2,        // a recorder box
+    MultiDevice = 3,   // two recorder boxes
+};
+
+QPixmap treeImage(TreeImage image, qreal devicePixelRatio = 1.0);
+// All four, in index order, for the tree's image list.
+QList<QPixmap> treeImages(qreal devicePixelRatio = 1.0);
+
+// The round pictures that caption the device editor's rows.
+enum class EditorRow {
+    UserName,  // a person
+    Password,  // a padlock
+    Address,   // the letters "IP"
+    Port,      // the word "Port"
+};
+
+QPixmap editorRowPicture(EditorRow row, qreal devicePixelRatio = 1.0);
+
+// The window icon: four picture tiles around a lens, at 16 to 128 pixels.
+QIcon programIcon();
+
+}  // namespace tess::artwork
