@@ -61,7 +61,8 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
 // Makes a finished rename durable; a folder that can't be opened is no failure
 // of the save itself, the new file is already in place.
 void syncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -76,8 +77,7 @@ void keepDamagedFile(const std::filesystem::path& path) {
     if (std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing,
                                    error)) {
         std::filesystem::permissions(
-            copy, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-            error);
+            copy, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
     }
 }
 
@@ -86,7 +86,9 @@ void keepDamagedFile(const std::filesystem::path& path) {
 DeviceDirectory::DeviceDirectory() = default;
 DeviceDirectory::~DeviceDirectory() = default;
 
-void DeviceDirectory::addObserver(DirectoryObserver* observer) { observers_.push_back(observer); }
+void DeviceDirectory::addObserver(DirectoryObserver* observer) {
+    observers_.push_back(observer);
+}
 
 void DeviceDirectory::removeObserver(DirectoryObserver* observer) {
     std::erase(observers_, observer);
@@ -397,8 +399,8 @@ bool DeviceDirectory::moveEntry(DeviceEntry* entry, DeviceEntry* newParent,
         if (childOfDestination) {
             position = source == destination && afterRow > sourceRow ? afterRow : afterRow + 1;
         } else {
-            position = static_cast<int>(destination->children.size()) -
-                       (source == destination ? 1 : 0);
+            position =
+                static_cast<int>(destination->children.size()) - (source == destination ? 1 : 0);
         }
     }
     if (source == destination && position == sourceRow) {

@@ -98,8 +98,12 @@ void DeviceEntry::setText(size_t offset, size_t chars, std::u16string_view text)
     }
 }
 
-std::u16string DeviceEntry::label() const { return text(kLabelAt, kLabelChars); }
-void DeviceEntry::setLabel(std::u16string_view text) { setText(kLabelAt, kLabelChars, text); }
+std::u16string DeviceEntry::label() const {
+    return text(kLabelAt, kLabelChars);
+}
+void DeviceEntry::setLabel(std::u16string_view text) {
+    setText(kLabelAt, kLabelChars, text);
+}
 
 std::u16string DeviceEntry::userName() const {
     assert(isDevice());

@@ -315,15 +315,21 @@ TEST_F(DirectoryTest, NotificationsBracketEveryChangeInOrder) {
     directory.freeAll();
 
     EXPECT_EQ(mirror.log, (std::vector<std::string>{
-                              "aboutToInsert", "inserted",  // F
-                              "aboutToInsert", "inserted",  // Cam
-                              "aboutToInsert", "inserted",  // M
-                              "changed",                    // members set by the caller
-                              "aboutToMove", "moved",
+                              "aboutToInsert",
+                              "inserted",  // F
+                              "aboutToInsert",
+                              "inserted",  // Cam
+                              "aboutToInsert",
+                              "inserted",  // M
+                              "changed",   // members set by the caller
+                              "aboutToMove",
+                              "moved",
                               "changed",  // Cam's parent index
-                              "aboutToRemove", "removed",
+                              "aboutToRemove",
+                              "removed",
                               "changed",  // M: index 4 -> 3 and member 3 gone
-                              "aboutToReset", "reset",
+                              "aboutToReset",
+                              "reset",
                           }));
     EXPECT_EQ(directory.entryCount(), 0u);
     EXPECT_EQ(directory.nextIndex(), 1);

@@ -42,17 +42,6 @@ TEST(DeviceEntry, DeviceFieldsLandAtTheirOffsetsLittleEndian) {
     EXPECT_EQ(entry.port(), 0x1F90);
 }
 
-TEST(DeviceEntry, KindsHaveTheirSizesAndTreeImages) {
-    const DeviceEntry folder(EntryKind::folder);
-    const DeviceEntry multi(EntryKind::multiDevice);
-    EXPECT_EQ(folder.bytes().size(), 76u);
-    EXPECT_EQ(multi.bytes().size(), 144u);
-    EXPECT_EQ(folder.bytes()[72], 1);
-    EXPECT_EQ(folder.bytes()[73], 0);
-    EXPECT_EQ(multi.bytes()[72], 3);
-    EXPECT_EQ(multi.bytes()[73], 3);
-}
-
 TEST(DeviceEntry, LongTextsAreCutToTheirFieldWithTerminator) {
     DeviceEntry entry(EntryKind::device);
     entry.setLabel(std::u16string(40, u'x'));

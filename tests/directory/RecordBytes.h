@@ -49,8 +49,7 @@ inline std::vector<uint8_t> folder(uint16_t index, uint16_t parent, std::u16stri
 }
 
 inline std::vector<uint8_t> device(uint16_t index, uint16_t parent, std::u16string_view label,
-                                   std::u16string_view address = u"10.0.0.7",
-                                   uint16_t port = 80) {
+                                   std::u16string_view address = u"10.0.0.7", uint16_t port = 80) {
     std::vector<uint8_t> bytes = record(2, 208, index, parent, label);
     putText(bytes, 76, u"admin");
     putText(bytes, 108, u"secret");
@@ -60,8 +59,7 @@ inline std::vector<uint8_t> device(uint16_t index, uint16_t parent, std::u16stri
     return bytes;
 }
 
-inline std::vector<uint8_t> multiDevice(uint16_t index, uint16_t parent,
-                                        std::u16string_view label,
+inline std::vector<uint8_t> multiDevice(uint16_t index, uint16_t parent, std::u16string_view label,
                                         std::initializer_list<uint16_t> members,
                                         uint16_t countField = 0xffff) {
     std::vector<uint8_t> bytes = record(3, 144, index, parent, label);
