@@ -1,0 +1,97 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+#include "platform/CountingSemaphore.h"
+
+namespace tess {
+
+// The program's sound output: plays blocks of 16-bit mono PCM at 8000 samples
+// per second in the order they are written. One object serves the whole
+// program; it is opened once and shared by every pane's audio player, and it
+// must outlive all of them.
+//
+// Flow control is the output semaphore (3 of at most 10): a player takes one
+// count before each block (`waitForRoom`) and the output gives it back once
+// that block is finished, whether played, dropped by a reset or refused. So at
+// most three blocks are ever queued by well-behaved players, which bounds the
+// output latency to three blocks.
+//
+// Thread use: `waitForRoom`, `writeBlock` and `reset` from player threads
+// (serialised here); implementations call `blockDone` from whatever thread
+// learns that a block has finished.
+class AudioOut {
+public:
+    static constexpr uint32_t kSampleRate = 8000;
+    static constexpr size_t kMaxBlockSamples = 4096;  // 8192 bytes
+    static constexpr int32_t kInitialRoom = 3;
+    static constexpr int32_t kMaxRoom = 10;
+    // A block written while this many earlier blocks are still queued or
+    // playing means the output has fallen behind: everything queued is
+    // dropped before the new block goes out.
+    static constexpr size_t kBehindLimit = 4;
+
+    AudioOut() = default;
+    AudioOut(const AudioOut&) = delete;
+    AudioOut& operator=(const AudioOut&) = delete;
+    virtual ~AudioOut() = default;
+
+    // Waits up to `timeoutMs` for room for one more block and takes it.
+    bool waitForRoom(uint32_t timeoutMs) { return room_.acquireFor(timeoutMs); }
+
+    // Queues one block (at most kMaxBlockSamples; longer blocks are cut). The
+    // samples are copied before it returns. False when the output refused the
+    // block: it is then counted as dropped and its room is given back at once.
+    bool writeBlock(std::span<const int16_t> samples) {
+        std::lock_guard lock(writeMutex_);
+        if (queuedBlocks() >= kBehindLimit) {
+            dropQueued();
+            ++resets_;
+        }
+        if (samples.empty()) {
+            blockDone();
+            return true;
+        }
+        if (!enqueue(samples.first(std::min(samples.size(), kMaxBlockSamples)))) {
+            ++droppedBlocks_;
+            blockDone();
+            return false;
+        }
+        return true;
+    }
+
+    // Drops every queued block; each of them gives its room back.
+    void reset() {
+        std::lock_guard lock(writeMutex_);
+        dropQueued();
+        ++resets_;
+    }
+
+    int32_t room() const { return room_.count(); }
+    uint64_t resets() const { return resets_.load(); }
+    uint64_t droppedBlocks() const { return droppedBlocks_.load(); }
+
+protected:
+    // Blocks accepted by `enqueue` and not yet reported through `blockDone`.
+    virtual size_t queuedBlocks() = 0;
+    // Copies the samples and queues them for playing; false when it cannot.
+    virtual bool enqueue(std::span<const int16_t> samples) = 0;
+    // Drops everything queued and calls `blockDone` once for every dropped block.
+    virtual void dropQueued() = 0;
+
+    // Once per finished block, from any thread.
+    void blockDone() { room_.release(); }
+
+private:
+    CountingSemaphore room_{kInitialRoom, kMaxRoom};
+    std::mutex writeMutex_;
+    std::atomic<uint64_t> resets_{0};
+    std::atomic<uint64_t> droppedBlocks_{0};
+};
+
+}  // namespace tess
