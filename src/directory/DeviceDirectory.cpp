@@ -311,6 +311,9 @@ DeviceEntry* DeviceDirectory::createEntry(EntryKind kind, std::u16string_view la
     entry.setLabel(label);
     entry.setIndex(nextIndex());
     entry.setParentIndex(parent ? parent->index() : 0);
+    if (entry.isDevice()) {
+        entry.setAvFlags(kAvVideo);  // a new device starts with video only
+    }
 
     const int row = static_cast<int>(parentItem->children.size());
     notify([&](DirectoryObserver& o) { o.aboutToInsert(parent, row); });

@@ -92,10 +92,11 @@ public:
     std::vector<uint8_t> fileBytes();
 
     // A new entry as the last child of `parent` (a folder of this directory,
-    // or nullptr for the top level) with the next free index; the caller fills
-    // in the kind's fields and then calls notifyChanged. When 31 entries
-    // exist, shows the limit message and returns nullptr; a parent that is not
-    // a folder of this directory also gives nullptr.
+    // or nullptr for the top level) with the next free index; a device starts
+    // with avFlags kAvVideo. The caller fills in the kind's fields and then
+    // calls notifyChanged. When 31 entries exist, shows the limit message and
+    // returns nullptr; a parent that is not a folder of this directory also
+    // gives nullptr.
     DeviceEntry* createEntry(EntryKind kind, std::u16string_view label, DeviceEntry* parent);
 
     // Deletes one entry without children and renumbers: every index and

@@ -158,6 +158,7 @@ TEST_F(DirectoryTest, CreateTakesTheNextIndexAndGoesLast) {
     EXPECT_EQ(f->index(), 3);
     EXPECT_EQ(b->index(), 4);
     EXPECT_EQ(b->parentIndex(), 1);
+    EXPECT_EQ(a->avFlags(), kAvVideo);
     EXPECT_EQ(f->parentIndex(), 0);
     EXPECT_EQ(directory.children(root()), (std::vector<DeviceEntry*>{a, b}));
     EXPECT_EQ(directory.children(nullptr), (std::vector<DeviceEntry*>{root(), f}));
