@@ -4,8 +4,7 @@
 
 namespace tess {
 
-void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom,
-              QRgb color) {
+void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb color) {
     if (image.depth() != 32) {
         return;
     }

@@ -46,8 +46,7 @@ inline constexpr int kDragScalingLines = 241;
 
 // Fills the rectangle [left, right) x [top, bottom) of a 32-bit `image` with
 // `color`, corners in either order, clipped to the image.
-void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom,
-              QRgb color);
+void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb color);
 
 // The quad's selection mark: four red bands of 4 picture pixels along the
 // picture's edges.

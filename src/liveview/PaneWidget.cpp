@@ -10,7 +10,9 @@ PaneWidget::PaneWidget(QString caption, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-PaneWidget::~PaneWidget() { detachSlot(); }
+PaneWidget::~PaneWidget() {
+    detachSlot();
+}
 
 void PaneWidget::attachSlot(PictureSlot& slot) {
     detachSlot();

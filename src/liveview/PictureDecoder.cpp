@@ -84,10 +84,9 @@ bool PictureDecoder::decode(std::span<const uint8_t> jpeg, QImage& target) {
     // Format_RGB32 is 0xffRRGGBB per pixel, which on a little-endian machine
     // is TurboJPEG's BGRX byte order; TurboJPEG writes 0xff into the X byte.
     // The scan limit keeps a hostile progressive stream from taking minutes.
-    const int result = tjDecompress2(handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()),
-                                     target.bits(), out.width,
-                                     static_cast<int>(target.bytesPerLine()), out.height,
-                                     TJPF_BGRX, TJFLAG_LIMITSCANS);
+    const int result = tjDecompress2(
+        handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), target.bits(), out.width,
+        static_cast<int>(target.bytesPerLine()), out.height, TJPF_BGRX, TJFLAG_LIMITSCANS);
     // A warning (for instance a truncated or slightly damaged frame) still
     // yields a whole picture, with grey where data was missing: show it.
     return result == 0 || tjGetErrorCode(handle) == TJERR_WARNING;

@@ -45,6 +45,8 @@ void PictureSlot::setClientSize(QSize size) {
     clientHeight_ = size.height();
 }
 
-QSize PictureSlot::clientSize() const { return {clientWidth_.load(), clientHeight_.load()}; }
+QSize PictureSlot::clientSize() const {
+    return {clientWidth_.load(), clientHeight_.load()};
+}
 
 }  // namespace tess

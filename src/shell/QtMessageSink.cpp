@@ -34,9 +34,13 @@ bool execBox(const QString& text, bool withCancel) {
 
 QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent) {}
 
-void QtMessageSink::show(std::string_view text) { runBox(text, false); }
+void QtMessageSink::show(std::string_view text) {
+    runBox(text, false);
+}
 
-bool QtMessageSink::confirm(std::string_view text) { return runBox(text, true); }
+bool QtMessageSink::confirm(std::string_view text) {
+    return runBox(text, true);
+}
 
 bool QtMessageSink::runBox(std::string_view text, bool withCancel) {
     const QString message = toQString(text);

@@ -189,10 +189,10 @@ private slots:
         // the 4-pixel offsets after scaling.
         QImage picture = greyPicture(704, 480);
         drawDragRectangle(picture, {25, 120, 34, 66}, QSize(240, 165));
-        const int x0 = 25 * 704 / 240;  // 73
+        const int x0 = 25 * 704 / 240;   // 73
         const int x1 = 120 * 704 / 240;  // 352
-        const int y0 = 34 * 480 / 165;  // 98
-        const int y1 = 66 * 480 / 165;  // 192
+        const int y0 = 34 * 480 / 165;   // 98
+        const int y1 = 66 * 480 / 165;   // 192
         QCOMPARE(picture.pixel(x0, y0), kOverlayRed);
         QCOMPARE(picture.pixel(x0 - 1, y0), kGrey);
         QCOMPARE(picture.pixel(200, y0 + 3), kOverlayRed);

@@ -39,10 +39,9 @@ private:
         if (box == nullptr || !box->isVisible()) {
             return;
         }
-        seen_ = {box->windowTitle(), box->text(),
-                 box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                 box->button(QMessageBox::Cancel) != nullptr,
-                 box->thread() == QThread::currentThread()};
+        seen_ = {
+            box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+            box->button(QMessageBox::Cancel) != nullptr, box->thread() == QThread::currentThread()};
         ++answered_;
         box->button(button_)->click();
     }
@@ -118,8 +117,8 @@ private slots:
             QCOMPARE(image.size(), QSize(16, 16));
             QVERIFY(hasOpaquePixel(image));
             const QImage bits = image.toImage();
-            distinct.insert(QByteArray(reinterpret_cast<const char*>(bits.constBits()),
-                                       bits.sizeInBytes()));
+            distinct.insert(
+                QByteArray(reinterpret_cast<const char*>(bits.constBits()), bits.sizeInBytes()));
         }
         for (const auto row : {artwork::EditorRow::UserName, artwork::EditorRow::Password,
                                artwork::EditorRow::Address, artwork::EditorRow::Port}) {
@@ -127,8 +126,8 @@ private slots:
             QCOMPARE(picture.size(), QSize(28, 28));
             QVERIFY(hasOpaquePixel(picture));
             const QImage bits = picture.toImage();
-            distinct.insert(QByteArray(reinterpret_cast<const char*>(bits.constBits()),
-                                       bits.sizeInBytes()));
+            distinct.insert(
+                QByteArray(reinterpret_cast<const char*>(bits.constBits()), bits.sizeInBytes()));
         }
         QCOMPARE(distinct.size(), 8);
         const QPixmap sharp = artwork::treeImage(artwork::TreeImage::Device, 2.0);

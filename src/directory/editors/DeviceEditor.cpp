@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "platform/MessageSink.h"
 #include "resources/Artwork.h"
@@ -24,8 +24,9 @@ QString toQString(std::string_view text) {
 // it leaves a longer preset text whole and lets the user shorten it, so the
 // check on OK can name the field instead of the text being cut unseen.
 class LengthLimit : public QValidator {
-public:
-    LengthLimit(const QLineEdit* edit, int limit) : QValidator(nullptr), edit_(edit), limit_(limit) {}
+  public:
+    LengthLimit(const QLineEdit* edit, int limit)
+        : QValidator(nullptr), edit_(edit), limit_(limit) {}
 
     State validate(QString& input, int&) const override {
         if (input.size() <= limit_) {
@@ -34,7 +35,7 @@ public:
         return input.size() < edit_->text().size() ? Intermediate : Invalid;
     }
 
-private:
+  private:
     const QLineEdit* edit_;
     int limit_;
 };
