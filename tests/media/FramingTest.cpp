@@ -6,8 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "SimulatedDevice.h"
 #include "media/ByteSource.h"
 #include "media/Framing.h"
+#include "platform/AutoResetEvent.h"
+#include "protocol/Login.h"
+#include "protocol/ModelCodes.h"
+#include "protocol/Negotiation.h"
+#include "protocol/Requests.h"
 
 namespace tess {
 namespace {
@@ -461,6 +467,129 @@ TEST(Resync, BothProceduresAreBoundedAndReportTheirEnd) {
         EXPECT_EQ(r.reader.resyncWholeFrame(), ResyncStatus::Ended);
         EXPECT_EQ(r.byteCount, 300u);
     }
+}
+
+// The frames a simulated device streams, cut by the reader from a socket link.
+class DeviceStreamTest : public ::testing::Test {
+protected:
+    // Starts the device, logs in, negotiates and opens a stream with `start`.
+    void open(devsim::DeviceConfig config, bool audio) {
+        config.loopFrames = 4;
+        config.flatOut = true;
+        device_ = std::make_unique<devsim::SimulatedDevice>(config);
+        ASSERT_TRUE(device_->start()) << device_->lastError();
+        SessionInfo& s = pane_.session;
+        s.host = u"127.0.0.1";
+        s.devicePort = device_->port();
+        s.streamPort = device_->port();
+        s.localAddress = "127.0.0.1";
+        s.userName = u"admin";
+        s.password = u"velum";
+        AutoResetEvent modelKnown;
+        ASSERT_TRUE(login(pane_) && negotiate(pane_, nullptr, modelKnown));
+
+        link_.setPeer(s.host, s.streamPort);
+        ASSERT_TRUE(link_.open(SocketType::Stream));
+        link_.connect();
+        ASSERT_TRUE(link_.connected());
+        const std::string start =
+            audio ? request::audioStart(s.sessionIdText(), s.localAddress)
+            : classTraits(s.deviceClass).videoStartByBody
+                ? request::videoStartByBody(s.sessionIdText(), s.localAddress)
+                : request::videoStartByUrl(s.sessionIdText(), s.localAddress);
+        ASSERT_EQ(link_.send(start.data(), start.size()), static_cast<int>(start.size()));
+    }
+    // The loop picture the slot holds at its start, or -1.
+    int pictureIn(std::span<const uint8_t> frame) const {
+        const auto loop = device_->frameLoop();
+        for (size_t i = 0; i < loop->size(); ++i) {
+            const std::string& p = loop->picture(i);
+            if (frame.size() >= p.size() && std::equal(p.begin(), p.end(), frame.begin(),
+                                                       [](char a, uint8_t b) {
+                                                           return static_cast<uint8_t>(a) == b;
+                                                       })) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    std::unique_ptr<devsim::SimulatedDevice> device_;
+    PaneConnection pane_;
+    SocketLink link_;
+    SocketByteSource source_{link_};
+    StreamReader reader_{source_, pane_.session.byteCount};
+    StreamPacket window_;
+    std::unique_ptr<std::array<uint8_t, kVideoSlotBytes>> slot_ =
+        std::make_unique<std::array<uint8_t, kVideoSlotBytes>>();
+};
+
+TEST_F(DeviceStreamTest, VideoOfEveryFramingArrivesWhole) {
+    struct Case {
+        int deviceClass;
+        bool longHeader;
+        uint8_t flagA, flagB;
+    };
+    for (const Case& c : {Case{6, true, 0x06, 0x01}, Case{8, false, 0, 0}, Case{3, false, 0x02, 0},
+                          Case{4, false, 0xFE, 0x07}, Case{50, false, 0, 0}}) {
+        SCOPED_TRACE(c.deviceClass);
+        devsim::DeviceConfig config;
+        config.deviceClass = c.deviceClass;
+        config.longMediaHeader = c.longHeader;
+        config.headerFlagA = c.flagA;
+        config.headerFlagB = c.flagB;
+        open(config, false);
+        const VideoForm form = classTraits(c.deviceClass).videoForm;
+        const size_t h = 8 + (c.flagA == 0xFE ? 37 : 0) + (c.flagA == 0x02 ? 2 : 0);
+        window_.clear();
+        pane_.session.byteCount = 0;
+        for (int frame = 0; frame < 6; ++frame) {
+            const FrameResult result =
+                form == VideoForm::PacketStream
+                    ? reader_.readPacketStreamVideo(window_, *slot_)
+                    : reader_.readWholeFrameVideo(window_, *slot_,
+                                                  form == VideoForm::WholeFrameCountingHeader
+                                                      ? WholeFrameLength::CountsHeader
+                                                      : WholeFrameLength::ExcludesHeader);
+            ASSERT_EQ(result.status, FrameStatus::Ok) << "frame " << frame;
+            const int index = pictureIn(std::span<const uint8_t>(slot_->data(), result.length));
+            ASSERT_GE(index, 0) << "frame " << frame;
+            const size_t pictureLength = device_->frameLoop()->picture(index).size();
+            EXPECT_EQ(result.length, form == VideoForm::WholeFrameCountingHeader
+                                         ? pictureLength + h
+                                         : pictureLength);
+        }
+        EXPECT_GT(pane_.session.byteCount, 6u * kStreamPacketBytes);
+        link_.close();
+        device_->stop();
+    }
+}
+
+TEST_F(DeviceStreamTest, AudioFramesCarryTheirHeaderAndSize) {
+    devsim::DeviceConfig config;
+    config.deviceClass = 6;
+    open(config, true);
+    std::array<uint8_t, kAudioSlotBytes> audio{};
+    for (int frame = 0; frame < 4; ++frame) {
+        const FrameResult result = reader_.readAudio(window_, audio, true);
+        ASSERT_EQ(result.status, FrameStatus::Ok);
+        EXPECT_GE(result.length, kAudioMediaHeaderBytes);
+        EXPECT_LE(result.length, kMaxAudioFrameBytes);
+    }
+}
+
+TEST_F(DeviceStreamTest, OversizedWholeFrameIsAFramingErrorAndTheResyncEndsTheStream) {
+    devsim::DeviceConfig config;
+    config.deviceClass = 3;
+    config.faults.oversizedFrame = 2;
+    config.flatOut = false;
+    open(config, false);
+    EXPECT_EQ(reader_.readWholeFrameVideo(window_, *slot_, WholeFrameLength::ExcludesHeader).status,
+              FrameStatus::Ok);
+    EXPECT_EQ(reader_.readWholeFrameVideo(window_, *slot_, WholeFrameLength::ExcludesHeader).status,
+              FrameStatus::FramingError);
+    // The device keeps streaming, so discarding gives up at its bound.
+    EXPECT_EQ(reader_.resyncWholeFrame(), ResyncStatus::GaveUp);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ScriptedDevice.h"
+#include "SimulatedDevice.h"
 #include "platform/AutoResetEvent.h"
 #include "platform/MessageSink.h"
+#include "protocol/Login.h"
 #include "protocol/ModelCodes.h"
 #include "protocol/Negotiation.h"
 #include "protocol/Requests.h"
@@ -284,6 +287,132 @@ TEST_F(NegotiationTest, RefusedExchangeFailsWithItsMessage) {
     EXPECT_FALSE(run("HTTP/1.1 202 ERROR\r\n", &single_));
     EXPECT_EQ(messages_.messages(), Calls{"There are too many users"});
     EXPECT_TRUE(modelKnown_.poll());
+}
+
+// Login and negotiation against the simulated device of each class.
+class SimulatedDeviceTest : public ::testing::Test {
+protected:
+    // Starts `config`'s device and points the pane at it; false when it cannot.
+    bool start(devsim::DeviceConfig config) {
+        device_ = std::make_unique<devsim::SimulatedDevice>(std::move(config));
+        if (!device_->start()) return false;
+        SessionInfo& s = pane_.session;
+        s.host = u"127.0.0.1";
+        s.devicePort = device_->port();
+        s.streamPort = device_->port();
+        s.localAddress = "127.0.0.1";
+        s.userName = u"admin";
+        s.password = u"velum";
+        return true;
+    }
+    bool connect(LiveViewLayout* view) {
+        return login(pane_) && negotiate(pane_, view, modelKnown_);
+    }
+
+    std::unique_ptr<devsim::SimulatedDevice> device_;
+    PaneConnection pane_;
+    AutoResetEvent modelKnown_;
+    RecordingMessageSink messages_;
+    ScopedMessageSink scope_{messages_};
+};
+
+TEST_F(SimulatedDeviceTest, EveryClassLogsInAndNegotiates) {
+    const std::pair<int, Calls> cases[] = {
+        {1, {"AvButton", "Plain"}}, {3, {"DvrTabs"}},
+        {4, {"Plain"}},             {6, {"PresetTabs", "AvButton"}},
+        {7, {"PresetTabs", "AvButton"}}, {8, {"PresetTabs", "AvButton"}},
+        {50, {}},
+    };
+    for (const auto& [deviceClass, calls] : cases) {
+        SCOPED_TRACE(deviceClass);
+        devsim::DeviceConfig config;
+        config.deviceClass = deviceClass;
+        ASSERT_TRUE(start(config)) << device_->lastError();
+        RecordingLayout view(0);
+        ASSERT_TRUE(connect(&view));
+        EXPECT_TRUE(modelKnown_.poll());
+        EXPECT_EQ(pane_.session.productIdText(), device_->productId());
+        EXPECT_EQ(pane_.session.sessionIdText().size(), 30u);
+        EXPECT_EQ(pane_.session.deviceClass, deviceClass);
+        if (deviceClass != 50) {  // class 50 follows its channel type, tested below
+            EXPECT_EQ(view.calls(), calls);
+        }
+        EXPECT_EQ(pane_.session.streamPort, device_->port());
+        EXPECT_TRUE(messages_.messages().empty());
+        device_->stop();
+    }
+}
+
+TEST_F(SimulatedDeviceTest, RecordersAnnounceTheirChannelsAndUserLevel) {
+    for (int deviceClass : {3, 50}) {
+        SCOPED_TRACE(deviceClass);
+        devsim::DeviceConfig config;
+        config.deviceClass = deviceClass;
+        config.userLevel = 10;
+        config.channels = {{1, 5, 2}, {2, 9, 3}, {3, 0, 4}};
+        ASSERT_TRUE(start(config)) << device_->lastError();
+        RecordingLayout view(0);
+        ASSERT_TRUE(connect(&view));
+        const SessionInfo& s = pane_.session;
+        EXPECT_EQ(s.userLevel, 20);
+        ASSERT_EQ(s.channelTable.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(s.channelTable.at(i)->id, config.channels[i].id);
+            EXPECT_EQ(s.channelTable.at(i)->type, config.channels[i].type);
+            EXPECT_EQ(s.channelTable.at(i)->protocol,
+                      deviceClass == 3 ? config.channels[i].protocol : 0);
+        }
+        EXPECT_EQ(deviceClass == 3 ? s.slaveCount : s.channelCount, 3);
+        // Class 50 shows channel 1, whose type 5 asks for the nine-channel layout.
+        EXPECT_EQ(view.calls(), deviceClass == 3 ? Calls{"DvrTabs"} : Calls{"Nine"});
+        device_->stop();
+    }
+}
+
+TEST_F(SimulatedDeviceTest, PacketStreamDeviceNamesItsStreamPortAndType) {
+    devsim::DeviceConfig config;
+    config.deviceClass = 1;
+    config.separateStreamPort = true;
+    config.deviceType = 9;
+    config.deviceId = 4;
+    ASSERT_TRUE(start(config)) << device_->lastError();
+    RecordingLayout view(0);
+    ASSERT_TRUE(connect(&view));
+    EXPECT_NE(device_->streamPort(), device_->port());
+    EXPECT_EQ(pane_.session.streamPort, device_->streamPort());
+    EXPECT_EQ(pane_.session.channelTable.at(0)->id, 4);
+    EXPECT_EQ(view.calls(), (Calls{"AvButton", "Four0"}));
+}
+
+TEST_F(SimulatedDeviceTest, RefusalsAndMpegOnlyDevices) {
+    struct Case {
+        const char* what;
+        devsim::DeviceConfig config;
+        std::string message;
+    };
+    devsim::DeviceConfig refused;
+    refused.faults.refuseLogin = true;
+    devsim::DeviceConfig wrongUser;
+    wrongUser.userName = "someone";
+    wrongUser.loginRefusal = "202 ERROR";
+    devsim::DeviceConfig garbage;
+    garbage.faults.reply = devsim::ReplyFault::Garbage;
+    garbage.faults.replyPath = "/Login.cgi";
+    devsim::DeviceConfig mpeg;
+    mpeg.deviceClass = 7;
+    mpeg.extraOperationMode = 0;
+    const Case cases[] = {{"refused", refused, "Too many users login"},
+                          {"wrong user", wrongUser, "There are too many users"},
+                          {"garbage", garbage, "No support the device !!"},
+                          {"MPEG-4 only", mpeg, "The Mpeg4 Only"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages_.clear();
+        ASSERT_TRUE(start(c.config)) << device_->lastError();
+        EXPECT_FALSE(connect(nullptr));
+        EXPECT_EQ(messages_.messages(), Calls{c.message});
+        device_->stop();
+    }
 }
 
 }  // namespace
