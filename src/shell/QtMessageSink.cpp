@@ -11,14 +11,10 @@ namespace tess {
 
 namespace {
 
-QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // GUI thread: one modal box over whatever window is active.
 bool execBox(const QString& text, bool withCancel) {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(toQString(text::programName));
+    box.setWindowTitle(QString::fromUtf8(text::programName));
     box.setText(text);
     box.setIcon(withCancel ? QMessageBox::Question : QMessageBox::Information);
     box.setStandardButtons(withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
@@ -43,7 +39,7 @@ bool QtMessageSink::confirm(std::string_view text) {
 }
 
 bool QtMessageSink::runBox(std::string_view text, bool withCancel) {
-    const QString message = toQString(text);
+    const QString message = QString::fromUtf8(text);
     if (QThread::currentThread() == thread()) {
         return execBox(message, withCancel);
     }

@@ -16,17 +16,13 @@ namespace tess {
 
 namespace {
 
-QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Refuses typing or pasting past `limit` characters. Unlike a maximum length
 // it leaves a longer preset text whole and lets the user shorten it, so the
 // check on OK can name the field instead of the text being cut unseen.
 class LengthLimit : public QValidator {
-  public:
-    LengthLimit(const QLineEdit* edit, int limit)
-        : QValidator(nullptr), edit_(edit), limit_(limit) {}
+public:
+    // Owned by `edit`, whose text it compares with.
+    LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
 
     State validate(QString& input, int&) const override {
         if (input.size() <= limit_) {
@@ -35,16 +31,14 @@ class LengthLimit : public QValidator {
         return input.size() < edit_->text().size() ? Intermediate : Invalid;
     }
 
-  private:
+private:
     const QLineEdit* edit_;
     int limit_;
 };
 
 QLineEdit* makeTextField(QWidget* parent, int limit) {
     auto* edit = new QLineEdit(parent);
-    auto* validator = new LengthLimit(edit, limit);
-    validator->setParent(edit);
-    edit->setValidator(validator);
+    edit->setValidator(new LengthLimit(edit, limit));
     return edit;
 }
 
@@ -59,11 +53,11 @@ QLabel* makeRowPicture(QWidget* parent, artwork::EditorRow row) {
 
 DeviceEditor::DeviceEditor(QWidget* parent)
     : QDialog(parent),
-      label_(toQString(text::defaultDeviceLabel)),
-      userName_(toQString(text::defaultUserName)),
-      password_(toQString(text::defaultPassword)),
+      label_(QString::fromUtf8(text::defaultDeviceLabel)),
+      userName_(QString::fromUtf8(text::defaultUserName)),
+      password_(QString::fromUtf8(text::defaultPassword)),
       port_(80) {
-    setWindowTitle(toQString(text::deviceEditorCaption));
+    setWindowTitle(QString::fromUtf8(text::deviceEditorCaption));
 
     labelEdit_ = makeTextField(this, kLabelLimit);
     userNameEdit_ = makeTextField(this, kUserNameLimit);
@@ -75,7 +69,7 @@ DeviceEditor::DeviceEditor(QWidget* parent)
 
     auto* rows = new QGridLayout;
     rows->setHorizontalSpacing(6);
-    rows->addWidget(new QLabel(toQString(text::labelCaption), this), 0, 0, 1, 2);
+    rows->addWidget(new QLabel(QString::fromUtf8(text::labelCaption), this), 0, 0, 1, 2);
     rows->addWidget(labelEdit_, 1, 0, 1, 2);
     const struct {
         artwork::EditorRow picture;
