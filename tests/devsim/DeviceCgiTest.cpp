@@ -68,6 +68,19 @@ TEST(DeviceLogin, GrantsAFreshSessionAndNamesTheModelOfEachClass) {
     }
 }
 
+TEST(DeviceLogin, RequestsArrivingInOneSegmentAreEachAnswered) {
+    DeviceConfig config;
+    config.loopFrames = 1;
+    SimulatedDevice device(config);
+    ASSERT_TRUE(device.start());
+    LoopbackClient client(device.port());
+    ASSERT_TRUE(client.send(loginRequest("admin", "velum") + loginRequest("admin", "velum")));
+    EXPECT_NE(client.readReply().find("Session-ID="), std::string::npos);
+    EXPECT_NE(client.readReply().find("Session-ID="), std::string::npos);
+    EXPECT_EQ(device.log().requests().size(), 2u);
+    EXPECT_EQ(device.log().requests()[1], loginRequest("admin", "velum"));
+}
+
 TEST(DeviceLogin, RefusesWrongCredentialsWithTheConfiguredStatus) {
     DeviceConfig config;
     config.loopFrames = 1;

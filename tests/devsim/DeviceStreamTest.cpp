@@ -215,6 +215,9 @@ TEST(DeviceVideo, ConnectionCloseDatagramEndsTheSessionsStreams) {
     const auto datagrams = s.device->log().datagrams();
     ASSERT_EQ(datagrams.size(), 2u);
     EXPECT_NE(datagrams[1].find("Connection: Close"), std::string::npos);
+    LoopbackClient late(s.device->port());
+    late.send("GET /RequestStream.cgi?SessionID=" + s.session + " " + kHeaderBlock + "\r\n");
+    EXPECT_EQ(late.readReply().find("200 OK"), std::string::npos) << "the session is over";
 }
 
 TEST(DeviceAudio, TwoPacketAdpcmFramesOfTheTone) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +19,17 @@ constexpr size_t kMaxHeadBytes = 8192;    // a device's request buffer is far sm
 constexpr size_t kMaxBodyBytes = 4096;
 
 // Waits until `fd` is readable; false when the server stops first.
+// Waits until `fd` is readable or `wakeFd` is signalled; false on the latter.
+bool waitReadableOrWoken(int fd, int wakeFd) {
+    pollfd waiting[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(waiting, 2, -1);
+        if (ready < 0 && errno != EINTR) return false;
+        if (waiting[1].revents) return false;
+        if (ready > 0) return true;
+    }
+}
+
 bool waitReadable(int fd, const std::atomic<bool>& stopping) {
     while (!stopping) {
         pollfd waiting{fd, POLLIN, 0};
@@ -74,26 +86,29 @@ std::string Request::bodyLine(std::string_view name) const {
     return body.substr(start, body.find("\r\n", start) - start);
 }
 
-bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping) {
-    std::string bytes;
-    size_t headEnd;
+bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping,
+                 std::string& pending) {
+    std::string bytes = std::move(pending);
+    pending.clear();
     char chunk[2048];
-    while ((headEnd = bytes.find("\r\n\r\n")) == std::string::npos) {
-        if (bytes.size() > kMaxHeadBytes || !waitReadable(fd, stopping)) return false;
-        const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
-        if (count <= 0) return false;
-        bytes.append(chunk, static_cast<size_t>(count));
-    }
-    request.head = bytes.substr(0, headEnd + 4);
-    const size_t wanted = contentLength(request.head);
-    if (wanted > kMaxBodyBytes) return false;
-    request.body = bytes.substr(headEnd + 4);
-    while (request.body.size() < wanted) {
+    auto receiveMore = [&] {
         if (!waitReadable(fd, stopping)) return false;
         const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
         if (count <= 0) return false;
-        request.body.append(chunk, static_cast<size_t>(count));
-    }
+        bytes.append(chunk, static_cast<size_t>(count));
+        return true;
+    };
+    size_t headEnd;
+    while ((headEnd = bytes.find("\r\n\r\n")) == std::string::npos)
+        if (bytes.size() > kMaxHeadBytes || !receiveMore()) return false;
+    const size_t bodyStart = headEnd + 4;
+    request.head = bytes.substr(0, bodyStart);
+    const size_t wanted = contentLength(request.head);
+    if (wanted > kMaxBodyBytes) return false;
+    while (bytes.size() - bodyStart < wanted)
+        if (!receiveMore()) return false;
+    request.body = bytes.substr(bodyStart, wanted);
+    pending = bytes.substr(bodyStart + wanted);
     return true;
 }
 
@@ -175,17 +190,26 @@ bool DeviceServer::start(const std::string& address, uint16_t port, bool below10
         if (!bound) return false;
         stopping_ = false;
     }
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (wakeFd_ < 0) {
+        stop();
+        return false;
+    }
     acceptThread_ = std::thread([this] { acceptLoop(); });
     datagramThread_ = std::thread([this] { datagramLoop(); });
     return true;
 }
 
 void DeviceServer::stop() {
-    // Shutting the sockets first refuses new connections at once and wakes the
-    // loops polling them; the flag set after it tells handlers the port is shut.
+    // Shutting the listening socket first refuses new connections at once; the
+    // flag set after it tells handlers that the port is shut; the wake-up ends
+    // the accept and datagram loops.
     if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
-    if (datagramFd_ >= 0) ::shutdown(datagramFd_, SHUT_RDWR);
     stopping_ = true;
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        if (::write(wakeFd_, &one, sizeof one) != sizeof one) std::abort();  // cannot fail
+    }
     if (acceptThread_.joinable()) acceptThread_.join();
     if (datagramThread_.joinable()) datagramThread_.join();
     {
@@ -198,7 +222,8 @@ void DeviceServer::stop() {
     clients_.clear();
     if (listenFd_ >= 0) ::close(listenFd_);
     if (datagramFd_ >= 0) ::close(datagramFd_);
-    listenFd_ = datagramFd_ = -1;
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+    listenFd_ = datagramFd_ = wakeFd_ = -1;
 }
 
 void DeviceServer::reapFinishedClients() {
@@ -215,7 +240,7 @@ void DeviceServer::reapFinishedClients() {
 }
 
 void DeviceServer::acceptLoop() {
-    while (waitReadable(listenFd_, stopping_)) {
+    while (waitReadableOrWoken(listenFd_, wakeFd_)) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         reapFinishedClients();
         if (fd < 0) continue;
@@ -230,8 +255,9 @@ void DeviceServer::acceptLoop() {
 
 void DeviceServer::serve(Client& client) {
     Request request;
+    std::string pending;
     Connection connection(client.fd, stopping_);
-    while (!connection.closeRequested() && readRequest(client.fd, request, stopping_)) {
+    while (!connection.closeRequested() && readRequest(client.fd, request, stopping_, pending)) {
         log_.record(Event::Kind::Request, request.head + request.body);
         onRequest_(request, connection);
     }
@@ -241,9 +267,9 @@ void DeviceServer::serve(Client& client) {
 
 void DeviceServer::datagramLoop() {
     char datagram[2048];
-    while (waitReadable(datagramFd_, stopping_)) {
+    while (waitReadableOrWoken(datagramFd_, wakeFd_)) {
         const ssize_t count = ::recv(datagramFd_, datagram, sizeof datagram, 0);
-        if (count < 0) continue;
+        if (count <= 0) continue;
         const std::string_view bytes(datagram, static_cast<size_t>(count));
         log_.record(Event::Kind::Datagram, std::string(bytes));
         if (onDatagram_) onDatagram_(bytes);

@@ -94,6 +94,7 @@ private:
     EventLog& log_;
     int listenFd_ = -1;
     int datagramFd_ = -1;
+    int wakeFd_ = -1;  // eventfd signalled by stop()
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread acceptThread_;
@@ -102,8 +103,10 @@ private:
     std::list<std::unique_ptr<Client>> clients_;
 };
 
-// Reads one request from `fd` within `timeout`; false on a closed peer, a
-// time-out or a head or body too large for a device to take.
-bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping);
+// Reads one request from `fd`; false on a closed peer, a stopped server or a
+// head or body too large for a device to take. `pending` carries the bytes
+// received past the request's body over to the next call on the connection.
+bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping,
+                 std::string& pending);
 
 }  // namespace tess::devsim

@@ -217,6 +217,7 @@ bool SimulatedDevice::start() {
     error_ = validate(config_);
     if (!error_.empty()) return false;
     stopping_ = false;
+    downFaultUsed_ = false;
     {
         std::lock_guard lock(stateMutex_);
         loop_ = FrameLoop::build(sceneOf(config_, state_), config_.loopFrames, config_.jpegQuality,
@@ -285,6 +286,12 @@ void SimulatedDevice::outageLoop() {
         lock.unlock();
         server_->stop();
         if (streamServer_) streamServer_->stop();
+        {
+            // Like a device that restarts, it forgets every login.
+            std::lock_guard state(stateMutex_);
+            for (const auto& session : sessions_) session->closed = true;
+            sessions_.clear();
+        }
         lock.lock();
         outageWake_.wait_for(lock, duration, [this] { return stopping_.load(); });
         if (stopping_) return;
@@ -346,7 +353,8 @@ void SimulatedDevice::onRequest(const Request& request, Connection& connection,
     const std::string sessionId =
         path == "/" ? request.bodyLine("Session") : request.queryValue("SessionID");
     const auto session = findSession(sessionId);
-    if (!session) return refuse("401 Unauthorized");
+    // A session the viewer closed by datagram is over for every request.
+    if (!session || session->closed) return refuse("401 Unauthorized");
 
     if (path == "/RequestStream.cgi") return handleRequestStream(request, connection);
     if (path == "/RS485Cmd.cgi") return handleRs485(request, connection);

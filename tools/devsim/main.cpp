@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     // The signals are taken by sigwait below; every thread started later
-    // inherits the block.
+    // inherits the block. A shell starts background jobs with SIGINT ignored,
+    // which would discard it before sigwait could see it.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     sigset_t endSignals;
     sigemptyset(&endSignals);
     sigaddset(&endSignals, SIGINT);
