@@ -232,6 +232,7 @@ bool SimulatedDevice::start() {
             [this](const Request& r, Connection& c) { onRequest(r, c, true); }, log_,
             [this](std::string_view bytes) { onDatagram(bytes); });
     port_ = config_.port;
+    fixedStreamPort_ = 0;
     if (!listen()) {
         error_ = "cannot listen on " + config_.address + ":" + std::to_string(config_.port);
         server_.reset();
@@ -323,9 +324,11 @@ bool SimulatedDevice::replyFaultHits(const Request& request, Connection& connect
     switch (faults.reply) {
         case ReplyFault::Err201: answer(connection, "201 ERR", {}); break;
         case ReplyFault::Error202: answer(connection, "202 ERROR", {}); break;
-        case ReplyFault::Garbage:
-            connection.send(std::string("\x7f\x01#~ no status here ~#\x02\xfe\r\n", 28));
+        case ReplyFault::Garbage: {
+            static constexpr char kGarbage[] = "\x7f\x01#~ no status here ~#\x02\xfe\r\n";
+            connection.send(std::string_view(kGarbage, sizeof kGarbage - 1));
             break;
+        }
         case ReplyFault::Silence: connection.holdOpen(); break;
         case ReplyFault::None: break;
     }

@@ -108,9 +108,9 @@ public:
     // False with lastError() set when it cannot.
     bool start();
     void stop();
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return port_; }  // 0 until started
     // The port streams are served on: port() unless separateStreamPort.
-    uint16_t streamPort() const { return separateStreamPort() ? streamServer_->port() : port_; }
+    uint16_t streamPort() const { return separateStreamPort() ? fixedStreamPort_.load() : port(); }
     const std::string& lastError() const { return error_; }
     const DeviceConfig& config() const { return config_; }
 
@@ -156,10 +156,11 @@ private:
     DeviceConfig config_;
     EventLog log_;
     std::string error_;
-    uint16_t port_ = 0;
+    // Written by start() and again (same values) when an outage ends.
+    std::atomic<uint16_t> port_{0};
+    std::atomic<uint16_t> fixedStreamPort_{0};
     std::unique_ptr<DeviceServer> server_;
     std::unique_ptr<DeviceServer> streamServer_;
-    uint16_t fixedStreamPort_ = 0;
 
     mutable std::mutex stateMutex_;
     DeviceState state_;
