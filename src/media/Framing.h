@@ -96,8 +96,13 @@ struct StreamPacket {
 
 enum class FrameStatus {
     Ok,            // a frame of `length` bytes is in the slot
-    BadStart,      // the frame does not start with the JPEG mark: resynchronise
-    FramingError,  // the stream cannot be cut (or the frame exceeds its slot): resynchronise
+    // The frame does not start with the JPEG mark: resynchronise. Every packet
+    // of it was cut cleanly, so the packet boundaries themselves are intact.
+    BadStart,
+    // The stream cannot be cut here, or the frame exceeds its slot: resynchronise.
+    // A packet header that cannot be cut empties the window (nothing in it is
+    // trustworthy); after a well-formed packet the window keeps what follows.
+    FramingError,
     Dropped,       // an audio frame the player cannot take; read whole, so skip it
     Ended,         // a receive failed: the stream has ended
 };
