@@ -279,12 +279,16 @@ TEST(DeviceRs485, DecodesCameraMessagesAndMovesTheCamera) {
     after = device.state();
     EXPECT_EQ(after.lastPtzAction, "ZoomInMax");
     EXPECT_EQ(after.zoom, 65535);
+    // Pelco-D stop (all zero, checksum 01) goes into the history too.
+    sendRecord(device, "/RS485Cmd.cgi?Command=07ff0100000000010123&SessionID=" + session, "");
+    EXPECT_EQ(device.state().ptzActions,
+              (std::vector<std::string>{"Up", "ZoomInMax", "Stop"}));
 
     // D0 preset 3 (P, data 2) with a wrong checksum is not acted on.
     sendRecord(device, "/RS485Cmd.cgi?Command=07d0013c500200000123&SessionID=" + session, "");
     after = device.state();
     EXPECT_FALSE(after.lastRecord->checksumOk);
-    EXPECT_EQ(after.lastPtzAction, "ZoomInMax");
+    EXPECT_EQ(after.lastPtzAction, "Stop");
 
     // Aim cell 0x16 (row 1, column 6): the checksum is d0+01+3c+52+16+00 = 0x175.
     sendRecord(device, "/RS485Cmd.cgi?Command=07d0013c521600750132&SessionID=" + session, "");

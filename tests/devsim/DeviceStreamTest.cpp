@@ -313,13 +313,32 @@ TEST(DeviceFaults, PacketHeadersThatCannotBeCut) {
         EXPECT_FALSE(packet.ok);
         EXPECT_EQ(packet.length, length);
     }
-    DeviceConfig config = quick(8);
+    {
+        DeviceConfig config = quick(8);
+        config.faults.flagB40Frame = 2;
+        Streaming s = startStream(config);
+        ASSERT_TRUE(testing::readPacketFrame(*s.stream).ok);
+        const std::string header = s.stream->read(8);
+        ASSERT_EQ(header.size(), 8u);
+        EXPECT_EQ(testing::at(header, 7), 0x40);
+    }
+    // Whole frames: L + h below the 1600-byte window, and flag B 0x40.
+    DeviceConfig config = quick(3);
+    config.faults.badPacketLengthFrame = 1;
+    config.faults.badPacketLength = 100;
     config.faults.flagB40Frame = 2;
     Streaming s = startStream(config);
-    ASSERT_TRUE(testing::readPacketFrame(*s.stream).ok);
-    const std::string header = s.stream->read(8);
-    ASSERT_EQ(header.size(), 8u);
-    EXPECT_EQ(testing::at(header, 7), 0x40);
+    const testing::WholeFrame tooShort = testing::readWholeFrame(*s.stream, false);
+    EXPECT_FALSE(tooShort.ok);
+    EXPECT_EQ(tooShort.length, 100);
+    // The rest of frame 1 is still on the wire: its true length is unknown
+    // to the reader, so skip to frame 2 by its own header (FF D8 follows it).
+    std::string skipped;
+    for (int i = 0; i < 40000 && skipped.find(std::string("\x40\xff\xd8", 3)) ==
+                                    std::string::npos; ++i)
+        skipped += s.stream->read(1, 500ms);
+    EXPECT_NE(skipped.find(std::string("\x40\xff\xd8", 3)), std::string::npos)
+        << "frame 2 starts with a header whose flag B is 0x40";
 }
 
 TEST(DeviceFaults, DeviceGoesDownAndComesBack) {

@@ -138,8 +138,9 @@ const OptionTable& deviceOptions() {
           [](DeviceConfig& c, const std::string& v) {
               return parsePair(v, c.faults.badPacketLengthFrame, c.faults.badPacketLength);
           },
-          "N:L  packet stream: a packet of frame N states length L (below its header or > 1600)"}},
-        {"--flag-b40", faultNumber(&Faults::flagB40Frame, "N  packet stream: frame N's first header has flag B 0x40")},
+          "N:L  a packet of frame N states length L (packet stream: below its header or\n"
+          "                             above 1600; whole frame: L + header below 1600)"}},
+        {"--flag-b40", faultNumber(&Faults::flagB40Frame, "N  frame N's first packet header has flag B 0x40")},
         {"--down",
          {true,
           [](DeviceConfig& c, const std::string& v) {

@@ -19,6 +19,7 @@ constexpr size_t kMaxSessions = 64;       // the oldest login is forgotten beyon
 constexpr size_t kSessionIdLength = 30;
 constexpr int kAudioSamples = 1024;       // per frame: 512 ADPCM bytes, 128 ms at 8000/s
 constexpr auto kPauseSlice = std::chrono::milliseconds(20);
+constexpr size_t kPtzHistory = 64;
 
 // Camera location ranges: pan in hundredths of a degree around, tilt over a
 // quarter turn; zoom and focus over the 16-bit range the viewer reads.
@@ -413,6 +414,7 @@ void SimulatedDevice::handleLogin(const Request& request, Connection& connection
         if (sessions_.size() >= kMaxSessions) sessions_.erase(sessions_.begin());
         sessions_.push_back(session);
         ++state_.sessions;
+        state_.lastSessionId = session->id;
     }
     answer(connection, "200 OK",
            "Session-ID=" + session->id + ";\r\nProduct-ID=" + productId() + ";\r\n");
@@ -487,9 +489,14 @@ void SimulatedDevice::applyRecord(const Rs485Record& record) {
             pictureChanged = before[0] != s.channel || before[1] != s.split;
         } else if (record.checksumOk) {
             s.lastPtzAction = ptzActionName(record.action);
+            if (record.action == PtzAction::Preset)
+                s.lastPtzAction += " " + std::to_string(record.preset);
+            if (record.action == PtzAction::AimCell)
+                s.lastPtzAction += " " + std::to_string(record.cell);
+            if (s.ptzActions.size() == kPtzHistory) s.ptzActions.erase(s.ptzActions.begin());
+            s.ptzActions.push_back(s.lastPtzAction);
             switch (record.action) {
                 case PtzAction::Preset:
-                    s.lastPtzAction += " " + std::to_string(record.preset);
                     s.pan = (record.preset * 2250) % kPanRange;
                     s.tilt = kTiltMax / 2;
                     break;
@@ -506,7 +513,6 @@ void SimulatedDevice::applyRecord(const Rs485Record& record) {
                 case PtzAction::FocusOut: s.focus = std::min(kLensMax, s.focus + 500); break;
                 case PtzAction::AimCell:
                     // Point at the middle of the tapped cell of the 16 x 6 grid.
-                    s.lastPtzAction += " " + std::to_string(record.cell);
                     s.pan = ((record.cell & 0x0F) * 2 + 1) * kPanRange / 32;
                     s.tilt = std::min(5, record.cell >> 4) * kTiltMax / 6 + kTiltMax / 12;
                     break;
@@ -602,9 +608,8 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session,
         const size_t index = static_cast<size_t>(number - 1) % loop->size();
         wire::FrameDamage damage;
         damage.badStart = number == faults.badStartFrame;
-        damage.flagB40 = loop->framing().packetStream && number == faults.flagB40Frame;
-        if (loop->framing().packetStream && number == faults.badPacketLengthFrame)
-            damage.badPacketLength = faults.badPacketLength;
+        damage.flagB40 = number == faults.flagB40Frame;
+        if (number == faults.badPacketLengthFrame) damage.badPacketLength = faults.badPacketLength;
         const bool oversized = number == faults.oversizedFrame;
         const bool damaged = damage.badStart || damage.flagB40 || damage.badPacketLength;
         const bool sent = damaged || oversized

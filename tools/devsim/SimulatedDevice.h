@@ -38,9 +38,10 @@ struct Faults {
     int closeAfterFrames = 0;        // close the stream after this many frames
     int badStartFrame = 0;           // this frame does not begin with the JPEG start marker
     int oversizedFrame = 0;          // this frame's picture is larger than the viewer's slot
-    int badPacketLengthFrame = 0;    // packet stream: one packet of this frame has a bad length
-    int badPacketLength = 4;         //   the length it states: below its header or above 1600
-    int flagB40Frame = 0;            // packet stream: this frame's first header has flag B 0x40
+    int badPacketLengthFrame = 0;    // one packet of this frame states a bad length L:
+    int badPacketLength = 4;         //   packet stream below its header or above 1600,
+                                     //   whole frame so small that L + h < 1600
+    int flagB40Frame = 0;            // this frame's first packet header has flag B 0x40
     int downAfterFrames = 0;         // the device goes down after this many frames ...
     double downSeconds = 0;          //   ... refuses connections this long, then comes back
 };
@@ -86,6 +87,8 @@ struct DeviceState {
     int lastKeyCode = -1;               // last remote-control key (RS-485 key record)
     std::optional<Rs485Record> lastRecord;  // last RS-485 record, decoded
     std::string lastPtzAction;          // name of the last PTZ action ("Up", "Preset 3", ...)
+    std::vector<std::string> ptzActions;  // the last 64 of them, oldest first
+    std::string lastSessionId;          // identifier of the latest login
     int channel = 0;                    // channel shown alone; 0: the split layout
     int split = 4;                      // 1, 4, 9 or 16 panes in the picture
     int pan = 0, tilt = 0, zoom = 0, focus = 0;  // camera location

@@ -94,7 +94,9 @@ std::string wholeFrame(std::string_view picture, bool lengthCountsHeader, Header
     std::string body(picture);
     if (damage.badStart && body.size() >= 2) body[0] = body[1] = '\0';
     if (h + body.size() < kMaxPacket) body.resize(kMaxPacket - h, '\0');
-    const size_t length = lengthCountsHeader ? h + body.size() : body.size();
+    const size_t length = damage.badPacketLength != 0 ? static_cast<size_t>(damage.badPacketLength)
+                          : lengthCountsHeader        ? h + body.size()
+                                                      : body.size();
     HeaderFlags packetFlags = flags;
     if (damage.flagB40) packetFlags.b |= 0x40;
     return packetHeader(static_cast<uint16_t>(std::min<size_t>(length, 0xFFFF)), packetFlags) +

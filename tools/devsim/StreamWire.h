@@ -39,7 +39,8 @@ void swapPairs(std::string& bytes);
 // How one frame is spoiled on purpose.
 struct FrameDamage {
     bool badStart = false;        // the picture does not begin with FF D8
-    int badPacketLength = 0;      // nonzero: the last packet states this length
+    int badPacketLength = 0;      // nonzero: the last packet (whole frame: the one) states
+                                  // this length
     bool flagB40 = false;         // the first packet header has flag B 0x40
 };
 
