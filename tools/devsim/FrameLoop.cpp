@@ -111,9 +111,12 @@ std::vector<uint8_t> renderScene(const PictureScene& scene, int number) {
     // The PTZ marker: a cross whose arms grow with the zoom.
     const int mx = static_cast<int>(scene.markerX * (w - 1));
     const int my = static_cast<int>(scene.markerY * (h - 1));
-    const int arm = static_cast<int>(std::clamp(8 * scene.markerScale, 4.0, h / 3.0));
-    canvas.fill(mx - arm, my - 1, mx + arm + 1, my + 2, kYellow);
-    canvas.fill(mx - 1, my - arm, mx + 2, my + arm + 1, kYellow);
+    const int arm = static_cast<int>(std::clamp(h / 16.0 * scene.markerScale, 4.0, h / 3.0));
+    const int half = std::max(1, h / 160);
+    canvas.fill(mx - arm - 1, my - half - 1, mx + arm + 2, my + half + 2, {0, 0, 0});
+    canvas.fill(mx - half - 1, my - arm - 1, mx + half + 2, my + arm + 2, {0, 0, 0});
+    canvas.fill(mx - arm, my - half, mx + arm + 1, my + half + 1, kYellow);
+    canvas.fill(mx - half, my - arm, mx + half + 1, my + arm + 1, kYellow);
     return canvas.take();
 }
 
