@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "SimulatedDevice.h"
@@ -172,11 +174,15 @@ TEST(SwapTest, PairsUpToAndIncludingTheOneAtTheIndexWithinTheSpan) {
 }
 
 struct SplitCase {
+    const char* name;
     size_t pictureLength;
     size_t mediaLength;
     std::vector<size_t> dataSizes;
     size_t chunk;
 };
+
+// Keeps test names free of the case's raw bytes.
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name; }
 
 class PacketStreamVideoTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -201,10 +207,11 @@ TEST_P(PacketStreamVideoTest, FrameIsReassembledAcrossPacketsAndReceives) {
 
 INSTANTIATE_TEST_SUITE_P(
     Splits, PacketStreamVideoTest,
-    ::testing::Values(SplitCase{3000, 32, {1500, 1500, 0}, SIZE_MAX},   // three packets
-                      SplitCase{3001, 104, {1000, 1580, 0}, 7},        // odd P, small receives
-                      SplitCase{2000, 32, {1592, 0}, 1},               // byte by byte
-                      SplitCase{24990, 32, std::vector<size_t>(17, 1500), 999}));
+    ::testing::Values(SplitCase{"ThreePackets", 3000, 32, {1500, 1500, 0}, SIZE_MAX},
+                      SplitCase{"OddLengthSmallReceives", 3001, 104, {1000, 1580, 0}, 7},
+                      SplitCase{"ByteByByte", 2000, 32, {1592, 0}, 1},
+                      SplitCase{"NearlyFullSlot", 24990, 32, std::vector<size_t>(17, 1500), 999}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 TEST(PacketStreamVideo, AnotherPacketFollowsEvenWhenTheFirstHeldTheWholeFrame) {
     const Bytes jpeg = picture(600);
