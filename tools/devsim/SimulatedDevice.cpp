@@ -215,6 +215,10 @@ std::shared_ptr<const FrameLoop> SimulatedDevice::frameLoop() const {
 }
 
 bool SimulatedDevice::start() {
+    if (outageThread_.joinable()) {
+        error_ = "the device is already running";
+        return false;
+    }
     error_ = validate(config_);
     if (!error_.empty()) return false;
     stopping_ = false;
@@ -300,7 +304,7 @@ void SimulatedDevice::outageLoop() {
         lock.unlock();
         const bool back = listen();
         lock.lock();
-        down_ = false;
+        down_ = !back;
         if (!back) return;  // the port was taken meanwhile; the device stays down
     }
 }
@@ -360,7 +364,7 @@ void SimulatedDevice::onRequest(const Request& request, Connection& connection,
     // A session the viewer closed by datagram is over for every request.
     if (!session || session->closed) return refuse("401 Unauthorized");
 
-    if (path == "/RequestStream.cgi") return handleRequestStream(request, connection);
+    if (path == "/RequestStream.cgi") return handleRequestStream(connection);
     if (path == "/RS485Cmd.cgi") return handleRs485(request, connection);
     if (path == "/SetChannel.cgi") return handleSetChannel(request, connection);
     if (path == "/GetCameraInfo.cgi") return handleGetCameraInfo(request, connection);
@@ -420,7 +424,7 @@ void SimulatedDevice::handleLogin(const Request& request, Connection& connection
            "Session-ID=" + session->id + ";\r\nProduct-ID=" + productId() + ";\r\n");
 }
 
-void SimulatedDevice::handleRequestStream(const Request& request, Connection& connection) {
+void SimulatedDevice::handleRequestStream(Connection& connection) {
     std::string fields;
     const auto& channels = config_.channels;
     switch (config_.deviceClass) {
@@ -445,7 +449,6 @@ void SimulatedDevice::handleRequestStream(const Request& request, Connection& co
                      field("ExtraOperation-Mode", config_.extraOperationMode);
             break;
     }
-    (void)request;
     answer(connection, "200 OK", fields);
 }
 

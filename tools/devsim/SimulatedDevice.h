@@ -140,7 +140,7 @@ private:
     void answer(Connection& connection, const std::string& status, const std::string& fields);
     bool replyFaultHits(const Request& request, Connection& connection);
     void handleLogin(const Request& request, Connection& connection);
-    void handleRequestStream(const Request& request, Connection& connection);
+    void handleRequestStream(Connection& connection);
     void handleRs485(const Request& request, Connection& connection);
     void handleSetChannel(const Request& request, Connection& connection);
     void handleGetCameraInfo(const Request& request, Connection& connection);
