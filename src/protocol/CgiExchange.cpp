@@ -36,6 +36,7 @@ ReplyStatus classifyReply(std::string_view reply) {
 
 bool cgiExchange(PaneConnection& pane, std::string_view request, SessionReply& reply) {
     SessionInfo& session = pane.session;
+    if (pane.closing) return false;
     if (refuseOverlongRequest(request)) {
         session.keepRetrying = false;
         pane.requestRepaint();
@@ -49,7 +50,7 @@ bool cgiExchange(PaneConnection& pane, std::string_view request, SessionReply& r
     link.connect();
     if (!link.connected()) {
         link.close();
-        if (!session.keepRetrying) messageSink().show(text::networkFailed);
+        if (!session.keepRetrying && !pane.closing) messageSink().show(text::networkFailed);
         return false;
     }
     link.send(request.data(), request.size());
@@ -59,6 +60,7 @@ bool cgiExchange(PaneConnection& pane, std::string_view request, SessionReply& r
 
     const ReplyStatus status = classifyReply(reply.text());
     if (status == ReplyStatus::Ok) return true;
+    if (pane.closing) return false;
     session.keepRetrying = false;
     messageSink().show(failureMessage(status));
     pane.requestRepaint();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "protocol/SessionInfo.h"
 #include "protocol/SocketLink.h"
 
@@ -23,6 +25,9 @@ struct PaneConnection {
     SocketLink audioLink;
     SocketLink datagramLink;
     RepaintTarget* window = nullptr;
+    // Set while the pane ends its threads: exchanges then fail at once and
+    // quietly, since the user is not waiting for their outcome.
+    std::atomic<bool> closing{false};
 
     void requestRepaint() const {
         if (window) window->requestRepaint();
