@@ -1,0 +1,578 @@
+// pane_bench: what one pane's connection side costs while it streams.
+//
+// 1. Receive throughput: a PaneRuntime against a flat-out simulated device for
+//    each framing (whole frames of class 3 and 4, packet stream of class 6) at
+//    704x480 and 352x240, its frames taken by a consumer that only gives the
+//    slots back; printed next to the TurboJPEG decode rate of frames captured
+//    from the same run.
+// 2. Heap allocations in the steady state: 1000 video frames of a pane that
+//    also receives audio, and 1000 frames through the audio receiver, decoder
+//    and player fed flat out on loopback. The replaced global operator new
+//    counts per thread name, so the simulator's own allocations stay out.
+// 3. Audio latency: from the simulator sending an audio frame to its samples
+//    being written to the output.
+//
+// Every run is a few seconds; figures go to standard output.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AdpcmEncoder.h"
+#include "SimulatedDevice.h"
+#include "StreamWire.h"
+#include "media/PaneRuntime.h"
+#include "platform/MessageSink.h"
+#include "platform/WorkerThread.h"
+
+// ---- allocation counting -------------------------------------------------
+//
+// Only allocations made by the pane's own threads count, told apart by the
+// names the threads give themselves; everything else (the simulator, this
+// program's consumer and feeder) goes through uncounted.
+namespace {
+
+constexpr std::array<const char*, 5> kCountedThreads = {
+    "VideoReceiver", "AudioReceiver", "AudioDecoder", "AudioPlayer", "ConnectThread"};
+std::atomic<bool> gCounting{false};
+std::array<std::atomic<uint64_t>, kCountedThreads.size()> gAllocations{};
+
+void noteAllocation() {
+    if (!gCounting.load(std::memory_order_relaxed)) return;
+    char name[17] = {};
+    if (prctl(PR_GET_NAME, name) != 0) return;
+    for (size_t i = 0; i < kCountedThreads.size(); ++i) {
+        if (std::strcmp(name, kCountedThreads[i]) == 0) {
+            gAllocations[i].fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
+void* allocate(std::size_t size) {
+    noteAllocation();
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+
+void* allocateAligned(std::size_t size, std::align_val_t alignment) {
+    noteAllocation();
+    const auto align = static_cast<std::size_t>(alignment);
+    if (void* block = std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) /
+                                                    align * align))
+        return block;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) {
+    return allocateAligned(size, align);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
+
+namespace tess {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using devsim::DeviceConfig;
+using devsim::SimulatedDevice;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+class QuietListener : public PaneListener {
+public:
+    void loginFinished(bool loggedIn) override { (loggedIn ? loggedIn_ : failed_)++; }
+    void requestRepaint() override {}
+    int failures() const { return failed_.load(); }
+
+private:
+    std::atomic<int> loggedIn_{0}, failed_{0};
+};
+
+// Stands in for the render thread: gives every slot back at once. On request
+// it copies the next frames into storage reserved beforehand, for the decode
+// measurement.
+class ReleasingConsumer : public FrameConsumer {
+public:
+    static constexpr size_t kCaptureFrames = 25;
+
+    explicit ReleasingConsumer(FrameQueue& frames) : frames_(frames) {
+        for (std::vector<uint8_t>& frame : captured_) frame.reserve(FrameQueue::kSlotBytes);
+    }
+    void startConsumer() override {
+        stop_ = false;
+        thread_ = std::make_unique<WorkerThread>("BenchConsumer", [this] { run(); });
+    }
+    void requestConsumerStop() override { stop_ = true; }
+    bool waitConsumerEnd(uint32_t timeoutMs) override {
+        if (!thread_ || !thread_->waitFor(timeoutMs)) return !thread_;
+        thread_.reset();
+        return true;
+    }
+
+    uint64_t frames() const { return framesTaken_.load(); }
+    uint64_t bytes() const { return bytes_.load(); }
+    void capture() { capturing_ = true; }
+    size_t capturedCount() const { return capturedCount_.load(); }
+    // Only once capturedCount() has reached kCaptureFrames.
+    const std::array<std::vector<uint8_t>, kCaptureFrames>& captured() const { return captured_; }
+
+private:
+    void run() {
+        while (!stop_ && frames_.waitFrame()) {
+            const std::span<const uint8_t> frame = frames_.frame();
+            const size_t index = capturedCount_.load();
+            if (capturing_ && index < kCaptureFrames) {
+                captured_[index].assign(frame.begin(), frame.end());
+                capturedCount_ = index + 1;
+            }
+            bytes_ += frame.size();
+            ++framesTaken_;
+            frames_.releaseFrame();
+        }
+    }
+
+    FrameQueue& frames_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> capturing_{false};
+    std::atomic<size_t> capturedCount_{0};
+    std::atomic<uint64_t> framesTaken_{0};
+    std::atomic<uint64_t> bytes_{0};
+    std::array<std::vector<uint8_t>, kCaptureFrames> captured_;
+    std::unique_ptr<WorkerThread> thread_;
+};
+
+// Finishes every block as soon as it is written; optionally stamps the wall
+// clock time of each write (for the latency figure) into storage reserved
+// beforehand.
+class InstantAudioOut : public AudioOut {
+public:
+    static constexpr size_t kMaxStamps = 256;
+
+    uint64_t blocks() const { return blocks_.load(); }
+    // Microseconds since the Unix epoch of block `index`'s write.
+    int64_t stamp(size_t index) const { return stamps_[index]; }
+
+private:
+    size_t queuedBlocks() override { return 0; }
+    bool enqueue(std::span<const int16_t>) override {
+        const uint64_t index = blocks_.load();
+        if (index < kMaxStamps) {
+            stamps_[index] = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+        }
+        blocks_ = index + 1;
+        blockDone();
+        return true;
+    }
+    void dropQueued() override {}
+
+    std::atomic<uint64_t> blocks_{0};
+    std::array<int64_t, kMaxStamps> stamps_{};
+};
+
+// A pane with its consumer, started on one simulated device.
+struct BenchPane {
+    QuietListener listener;
+    InstantAudioOut out;
+    std::unique_ptr<PaneRuntime> pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
+    ReleasingConsumer consumer{pane->frames()};
+
+    BenchPane(SimulatedDevice& device, bool audio) {
+        pane->setFrameConsumer(&consumer);
+        SessionInfo& session = pane->session();
+        session.host = u"127.0.0.1";
+        session.userName = u"admin";
+        session.password = u"velum";
+        session.devicePort = device.port();
+        session.streamPort = device.port();
+        session.videoWanted = true;
+        session.audioWanted = audio;
+        pane->startPane();
+    }
+    ~BenchPane() {
+        pane->session().keepRetrying = false;
+        pane.reset();
+    }
+};
+
+std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
+    auto device = std::make_unique<SimulatedDevice>(std::move(config));
+    if (!device->start()) {
+        std::printf("simulator does not start: %s\n", device->lastError().c_str());
+        return nullptr;
+    }
+    return device;
+}
+
+// ---- 1. receive throughput against decoding --------------------------------
+
+struct Rate {
+    double framesPerSecond = 0;
+    double megabytesPerSecond = 0;
+};
+
+// Decodes the frames round robin for about `duration`, as the render thread
+// would (TurboJPEG into 32-bit pixels). `failed` when a frame is not a JPEG of
+// the expected size or does not decode.
+Rate decodeRate(const std::array<std::vector<uint8_t>, ReleasingConsumer::kCaptureFrames>& frames,
+                int width, int height, std::chrono::milliseconds duration, bool& failed) {
+    tjhandle handle = tjInitDecompress();
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    uint64_t decoded = 0, bytes = 0;
+    failed = false;
+    for (const std::vector<uint8_t>& jpeg : frames) {
+        int frameWidth = 0, frameHeight = 0, subsampling = 0, colourspace = 0;
+        if (tjDecompressHeader3(handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()),
+                                &frameWidth, &frameHeight, &subsampling, &colourspace) != 0 ||
+            frameWidth != width || frameHeight != height)
+            failed = true;
+    }
+    const auto start = Clock::now();
+    while (Clock::now() - start < duration) {
+        for (const std::vector<uint8_t>& jpeg : frames) {
+            const int result = tjDecompress2(
+                handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels.data(),
+                width, width * 4, height, TJPF_BGRX, TJFLAG_LIMITSCANS);
+            if (result != 0 && tjGetErrorCode(handle) != TJERR_WARNING) failed = true;
+            ++decoded;
+            bytes += jpeg.size();
+        }
+    }
+    const double seconds = secondsSince(start);
+    tjDestroy(handle);
+    return {decoded / seconds, bytes / seconds / 1e6};
+}
+
+void receiveAgainstDecode(int deviceClass, const char* framing, int width, int height) {
+    DeviceConfig config;
+    config.deviceClass = deviceClass;
+    config.width = width;
+    config.height = height;
+    config.flatOut = true;
+    config.audio = false;
+    auto device = startDevice(config);
+    if (!device) return;
+    Rate receive;
+    uint64_t dropped = 0;
+    std::array<std::vector<uint8_t>, ReleasingConsumer::kCaptureFrames> frames;
+    {
+        BenchPane bench(*device, false);
+        ReleasingConsumer& consumer = bench.consumer;
+        if (!waitUntil([&] { return consumer.frames() >= 200; }, 10s)) {
+            std::printf("class %d %dx%d: no stream (%llu frames)\n", deviceClass, width, height,
+                        static_cast<unsigned long long>(consumer.frames()));
+            return;
+        }
+        consumer.capture();
+        const auto start = Clock::now();
+        const uint64_t frames0 = consumer.frames(), bytes0 = consumer.bytes();
+        const uint64_t dropped0 = bench.pane->frames().droppedFrames();
+        std::this_thread::sleep_for(1500ms);
+        const double seconds = secondsSince(start);
+        receive.framesPerSecond = (consumer.frames() - frames0) / seconds;
+        receive.megabytesPerSecond = (consumer.bytes() - bytes0) / seconds / 1e6;
+        dropped = bench.pane->frames().droppedFrames() - dropped0;
+        if (!waitUntil([&] {
+                return consumer.capturedCount() == ReleasingConsumer::kCaptureFrames;
+            }, 2s))
+            return;
+        frames = consumer.captured();
+    }
+    device.reset();  // the decode runs alone, as the receive did
+
+    bool failed = false;
+    const Rate decode = decodeRate(frames, width, height, 1000ms, failed);
+    std::printf(
+        "class %d %-12s %3dx%-3d  receive %7.0f frames/s %6.1f MB/s (%llu dropped)  |  decode "
+        "%6.0f frames/s %5.1f MB/s%s  |  receive/decode %5.1fx (target >= 5x)\n",
+        deviceClass, framing, width, height, receive.framesPerSecond, receive.megabytesPerSecond,
+        static_cast<unsigned long long>(dropped), decode.framesPerSecond,
+        decode.megabytesPerSecond, failed ? " DECODE ERRORS" : "",
+        receive.framesPerSecond / decode.framesPerSecond);
+}
+
+// ---- 2. allocations in the steady state ------------------------------------
+
+void startCounting() {
+    for (std::atomic<uint64_t>& count : gAllocations) count = 0;
+    gCounting = true;
+}
+
+void printCounts(const char* what, uint64_t frames, double seconds) {
+    gCounting = false;
+    uint64_t total = 0;
+    std::string byThread;
+    for (size_t i = 0; i < kCountedThreads.size(); ++i) {
+        total += gAllocations[i];
+        byThread += std::string(" ") + kCountedThreads[i] + "=" +
+                    std::to_string(gAllocations[i].load());
+    }
+    std::printf("%s: %llu allocations over %llu frames (%.2f s) [%s ] (target: 0)\n", what,
+                static_cast<unsigned long long>(total), static_cast<unsigned long long>(frames),
+                seconds, byThread.c_str());
+}
+
+void paneAllocations() {
+    DeviceConfig config;
+    config.deviceClass = 6;
+    config.width = 704;
+    config.height = 480;
+    config.flatOut = true;
+    config.toneHz = 1000;
+    auto device = startDevice(config);
+    if (!device) return;
+    BenchPane bench(*device, true);
+    ReleasingConsumer& consumer = bench.consumer;
+    if (!waitUntil([&] { return consumer.frames() >= 300 && bench.out.blocks() >= 2; }, 10s)) {
+        std::printf("pane allocations: no stream\n");
+        return;
+    }
+    const uint64_t frames0 = consumer.frames(), blocks0 = bench.out.blocks();
+    const auto start = Clock::now();
+    startCounting();
+    // At least 1000 frames, and long enough for a statistics report and a
+    // few audio frames to fall into the count.
+    waitUntil([&] { return consumer.frames() >= frames0 + 1000 && Clock::now() - start > 2500ms; },
+              20s);
+    const double seconds = secondsSince(start);
+    const uint64_t frames = consumer.frames() - frames0;
+    printCounts("pane class 6 video+audio", frames, seconds);
+    std::printf("  (audio blocks played meanwhile: %llu)\n",
+                static_cast<unsigned long long>(bench.out.blocks() - blocks0));
+}
+
+// Serves one audio stream on loopback as fast as the socket takes it: the
+// simulator paces audio at its playing speed, which would make 1000 frames
+// take two minutes.
+class AudioFeeder {
+public:
+    AudioFeeder() {
+        devsim::ToneSource tone(1000);
+        devsim::AdpcmEncoder encoder;
+        std::array<int16_t, 1024> samples{};
+        for (std::string& frame : frames_) {
+            tone.fill(samples.data(), samples.size());
+            const int16_t predictor = encoder.predictor();
+            const int8_t index = encoder.stepIndex();
+            frame = devsim::wire::audioFrame(predictor, index,
+                                             encoder.encode(samples.data(), samples.size()), {});
+        }
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~AudioFeeder() {
+        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
+        if (thread_.joinable()) thread_.join();
+        ::close(listener_);
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    void serve() {
+        const int fd = ::accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        const timeval limit{0, 100000};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        char request[1024];
+        if (::recv(fd, request, sizeof request, 0) > 0) {
+            for (size_t next = 0; !stop_; next = (next + 1) % frames_.size()) {
+                const std::string& frame = frames_[next];
+                size_t sent = 0;
+                while (sent < frame.size() && !stop_) {
+                    const ssize_t count =
+                        ::send(fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+                    if (count > 0) sent += static_cast<size_t>(count);
+                    else if (errno != EAGAIN && errno != EWOULDBLOCK) stop_ = true;
+                }
+            }
+        }
+        ::close(fd);
+    }
+
+    std::array<std::string, 16> frames_;
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class CountingReconnector : public Reconnector {
+public:
+    void restartConnection() override { ++calls; }
+    std::atomic<int> calls{0};
+};
+
+void audioPathAllocations() {
+    AudioFeeder feeder;
+    if (feeder.port() == 0) {
+        std::printf("audio path allocations: no loopback socket\n");
+        return;
+    }
+    PaneConnection connection;
+    connection.session.host = u"127.0.0.1";
+    connection.session.streamPort = feeder.port();
+    connection.session.localAddress = "127.0.0.1";
+    AudioQueue queue;
+    StreamPacket window;
+    std::atomic<bool> stop{false};
+    CountingReconnector reconnector;
+    InstantAudioOut out;
+    AudioDecoder decoder(queue);
+    AudioPlayer player(queue, out);
+    decoder.start();
+    player.start();
+    {
+        WorkerThread receiver("AudioReceiver", [&] {
+            runAudioReceiver(connection, queue, window, stop, reconnector);
+        });
+        if (waitUntil([&] { return out.blocks() >= 100; }, 10s)) {
+            const uint64_t frames0 = decoder.decodedFrames();
+            const auto start = Clock::now();
+            startCounting();
+            waitUntil([&] {
+                return decoder.decodedFrames() >= frames0 + 1000 && Clock::now() - start > 2500ms;
+            }, 20s);
+            const double seconds = secondsSince(start);
+            printCounts("audio receiver+decoder+player", decoder.decodedFrames() - frames0,
+                        seconds);
+        } else {
+            std::printf("audio path allocations: no stream\n");
+        }
+        connection.session.stopping = true;
+        stop = true;
+        receiver.join();
+    }
+    player.stop(PaneRuntime::kStopWaitMs);
+    decoder.stop(PaneRuntime::kStopWaitMs);
+    player.join();
+    decoder.join();
+    std::printf("  (frames dropped by the receiver: %llu, reconnects asked: %d)\n",
+                static_cast<unsigned long long>(queue.droppedFrames()), reconnector.calls.load());
+}
+
+// ---- 3. audio latency -------------------------------------------------------
+
+// The simulator sends audio frame n at its stream start plus n frame times
+// (1024 samples, 128 ms), the first at once on the audio start request, whose
+// arrival the device logs. A frame's latency is the write time of its block
+// less that send time.
+void audioLatency() {
+    constexpr int64_t kFrameUs = 1024 * 1000000LL / 8000;
+    constexpr uint64_t kBlocks = 40;
+    DeviceConfig config;
+    config.deviceClass = 6;
+    config.toneHz = 1000;
+    auto device = startDevice(config);
+    if (!device) return;
+    std::vector<int64_t> latencies;
+    uint64_t dropped = 0, resets = 0;
+    int64_t startUs = -1;
+    {
+        BenchPane bench(*device, true);
+        if (!waitUntil([&] { return bench.out.blocks() >= kBlocks; }, 10s)) {
+            std::printf("audio latency: only %llu blocks\n",
+                        static_cast<unsigned long long>(bench.out.blocks()));
+            return;
+        }
+        int audioStarts = 0;
+        for (const devsim::Event& event : device->log().events()) {
+            if (event.kind == devsim::Event::Kind::Request &&
+                event.bytes.find("Command: Audio") != std::string::npos) {
+                if (audioStarts++ == 0) startUs = event.timeMs * 1000;
+            }
+        }
+        if (audioStarts != 1) {
+            std::printf("audio latency: %d audio starts, the frame numbering is lost\n",
+                        audioStarts);
+            return;
+        }
+        for (uint64_t n = 0; n < kBlocks; ++n)
+            latencies.push_back(bench.out.stamp(n) - (startUs + static_cast<int64_t>(n) * kFrameUs));
+        dropped = bench.pane->audio().droppedFrames();
+        resets = bench.out.resets();
+    }
+    std::vector<int64_t> sorted = latencies;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf(
+        "audio latency, device send to output write, %llu frames: median %.1f ms, worst %.1f "
+        "ms, best %.1f ms (send times from the 1 ms device log; %llu dropped, %llu resets)\n",
+        static_cast<unsigned long long>(kBlocks), sorted[sorted.size() / 2] / 1000.0,
+        sorted.back() / 1000.0, sorted.front() / 1000.0, static_cast<unsigned long long>(dropped),
+        static_cast<unsigned long long>(resets));
+}
+
+}  // namespace
+}  // namespace tess
+
+int main() {
+    tess::RecordingMessageSink messages;
+    tess::ScopedMessageSink scope(messages);
+
+    std::printf("== receive path (one pane, flat-out device) vs TurboJPEG decode ==\n");
+    for (const auto& [width, height] : {std::pair{704, 480}, std::pair{352, 240}}) {
+        tess::receiveAgainstDecode(3, "whole frame", width, height);
+        tess::receiveAgainstDecode(4, "whole frame", width, height);
+        tess::receiveAgainstDecode(6, "packet", width, height);
+    }
+    std::printf("== heap allocations while streaming (after warm-up) ==\n");
+    tess::paneAllocations();
+    tess::audioPathAllocations();
+    std::printf("== audio latency ==\n");
+    tess::audioLatency();
+
+    for (const std::string& message : messages.messages())
+        std::printf("message shown: %s\n", message.c_str());
+    return 0;
+}
