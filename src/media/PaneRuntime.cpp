@@ -34,6 +34,7 @@ void PaneRuntime::startPane() {
     session.channel = 0;
     channelMenuWanted = false;
 
+    stopped_ = false;
     startConnectThread();
     if (consumer_) consumer_->startConsumer();
     decoder_.start();
@@ -41,6 +42,13 @@ void PaneRuntime::startPane() {
 }
 
 void PaneRuntime::stopPane() {
+    {
+        // From here on the connection starts no thread: a receiver started
+        // before is seen (and stopped) below.
+        std::lock_guard lock(threadsMutex_);
+        stopped_ = true;
+    }
+    abortRetry_.set();
     SessionInfo& session = connection_.session;
     session.stopping = true;
     if (classTraits(session.deviceClass).closeOnStop) sendConnectionClose(connection_);
@@ -54,8 +62,8 @@ void PaneRuntime::stopPane() {
     player_.stop(kStopWaitMs);
     decoder_.stop(kStopWaitMs);
     stopAndWait(audioReceiver_, audioStop_);
-    // The connect thread is left alone: with keepRetrying cleared by the live
-    // view it ends after its current attempt.
+    // The connect thread is left alone: it ends after its current attempt,
+    // without streaming or retrying.
 }
 
 void PaneRuntime::stopAndWait(ThreadHandle& handle, StopFlag& stop) {
@@ -96,12 +104,12 @@ void PaneRuntime::endPreviousReceiver(ThreadHandle& handle, StopFlag& stop, Sock
 
 void PaneRuntime::restartVideoReceiver() {
     endPreviousReceiver(videoReceiver_, videoStop_, connection_.controlLink, kStopWaitMs);
-    startVideoReceiver();
+    startVideoReceiver(Starter::LiveView);
 }
 
 void PaneRuntime::restartAudioReceiver() {
     endPreviousReceiver(audioReceiver_, audioStop_, connection_.audioLink, kStopWaitMs);
-    startAudioReceiver();
+    startAudioReceiver(Starter::LiveView);
 }
 
 void PaneRuntime::restartConnection() {
@@ -111,26 +119,35 @@ void PaneRuntime::restartConnection() {
 
 void PaneRuntime::startStreams() {
     SessionInfo& session = connection_.session;
+    if (stopped_) {
+        // Logged in after the stop: the login set keepRetrying again.
+        session.keepRetrying = false;
+        return;
+    }
     if (session.stopping) {
         connection_.datagramLink.setPeer(session.host, session.devicePort);
         connection_.datagramLink.open(SocketType::Datagram);
         session.stopping = false;
     }
-    if (session.videoWanted) startVideoReceiver();
+    if (session.videoWanted) startVideoReceiver(Starter::Connection);
     if (session.audioWanted) {
         endPreviousReceiver(audioReceiver_, audioStop_, connection_.audioLink,
                             kAudioRestartWaitMs);
-        startAudioReceiver();
+        startAudioReceiver(Starter::Connection);
     }
 }
 
 bool PaneRuntime::waitBeforeRetry(uint32_t milliseconds) {
-    return !abortRetry_.waitFor(milliseconds) && !connection_.closing;
+    return !abortRetry_.waitFor(milliseconds) && !connection_.closing && !stopped_;
+}
+
+bool PaneRuntime::mayStart(Starter starter) const {
+    return !connection_.closing && !(starter == Starter::Connection && stopped_);
 }
 
 void PaneRuntime::startConnectThread() {
     std::lock_guard lock(threadsMutex_);
-    if (connection_.closing) return;
+    if (!mayStart(Starter::Connection)) return;
     reapRetired();
     retire(connectThread_);
     ++liveThreads_;
@@ -140,9 +157,9 @@ void PaneRuntime::startConnectThread() {
     });
 }
 
-void PaneRuntime::startVideoReceiver() {
+void PaneRuntime::startVideoReceiver(Starter starter) {
     std::lock_guard lock(threadsMutex_);
-    if (connection_.closing) return;
+    if (!mayStart(starter)) return;
     reapRetired();
     // The receiver that lost its stream is the one asking for the new one: it
     // is still finishing, so it is retired rather than awaited.
@@ -155,9 +172,9 @@ void PaneRuntime::startVideoReceiver() {
     });
 }
 
-void PaneRuntime::startAudioReceiver() {
+void PaneRuntime::startAudioReceiver(Starter starter) {
     std::lock_guard lock(threadsMutex_);
-    if (connection_.closing) return;
+    if (!mayStart(starter)) return;
     reapRetired();
     retire(audioReceiver_);
     audioStop_ = false;

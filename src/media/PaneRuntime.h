@@ -94,9 +94,14 @@ private:
     void startStreams() override;
     bool waitBeforeRetry(uint32_t milliseconds) override;
 
+    // Who starts a thread: the connection's own threads start nothing once the
+    // pane is stopped, while the live view's toggles still may.
+    enum class Starter { Connection, LiveView };
+
     void startConnectThread();
-    void startVideoReceiver();
-    void startAudioReceiver();
+    void startVideoReceiver(Starter starter);
+    void startAudioReceiver(Starter starter);
+    bool mayStart(Starter starter) const;  // with threadsMutex_ held
     // Signals a thread's stop and waits up to 500 ms; drops the handle when ended.
     void stopAndWait(ThreadHandle& handle, StopFlag& stop);
     // Gives a receiver that is being replaced up to `waitMs` to end (when its
@@ -131,6 +136,9 @@ private:
     ThreadHandle videoReceiver_;
     ThreadHandle audioReceiver_;
     std::vector<ThreadHandle> retired_;
+    // Set by stopPane, cleared by startPane: a connect thread still logging in
+    // or sleeping before a retry then neither streams nor retries.
+    std::atomic<bool> stopped_{false};
     std::atomic<int> liveThreads_{0};
 };
 

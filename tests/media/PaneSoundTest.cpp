@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+#include "PaneTestSupport.h"
+#include "PulseServer.h"
+#include "platform/MessageSink.h"
+#include "platform/PulseAudioOut.h"
+
+namespace tess {
+namespace {
+
+using namespace panetest;
+using devsim::DeviceConfig;
+using devsim::SimulatedDevice;
+
+// Power of `frequency` in `samples` (8000 Hz), normalised per sample.
+double powerAt(const std::vector<int16_t>& samples, double frequency) {
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 8000.0);
+    double previous = 0, beforePrevious = 0;
+    for (int16_t sample : samples) {
+        const double current = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    return power / static_cast<double>(samples.size() * samples.size());
+}
+
+// The whole way of live audio: a device's ADPCM tone through the pane's
+// receiver, decoder and player into the sound server, recorded back from the
+// null sink's monitor.
+class PaneSound : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!server_.error().empty()) GTEST_SKIP() << "no sound server: " << server_.error();
+        setenv("PULSE_SERVER", server_.address().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("PULSE_SERVER"); }
+
+    PulseServer server_;
+};
+
+TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
+    RecordingMessageSink messages;
+    ScopedMessageSink scope(messages);
+
+    DeviceConfig config;
+    config.deviceClass = 6;
+    config.toneHz = 1000;
+    SimulatedDevice device(config);
+    ASSERT_TRUE(device.start()) << device.lastError();
+    ASSERT_TRUE(server_.startRecording()) << server_.recorderLog();
+
+    std::vector<int16_t> recorded;
+    uint64_t droppedBlocks = 0;
+    {
+        PulseAudioOut out;
+        ASSERT_TRUE(out.playing());
+        CountingListener listener;
+        auto pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
+        startPaneOn(*pane, device, false, true);
+        EXPECT_TRUE(eventually([&] { return device.state().activeAudioStreams == 1; }, 10s));
+        // About 2 s of tone; the first frames need a few hundred ms to arrive.
+        std::this_thread::sleep_for(2500ms);
+        pane->session().keepRetrying = false;
+        pane->stopPane();
+        pane.reset();  // before the output it plays into
+        droppedBlocks = out.droppedBlocks();
+        std::this_thread::sleep_for(200ms);
+        recorded = server_.stopRecording();
+    }
+
+    EXPECT_EQ(droppedBlocks, 0u);
+    EXPECT_TRUE(messages.messages().empty());
+    ASSERT_GE(recorded.size(), 8000u) << server_.recorderLog();
+    double sumSquares = 0;
+    for (int16_t sample : recorded) sumSquares += double(sample) * sample;
+    // The tone (amplitude 8000) fills most of the recording.
+    EXPECT_GT(std::sqrt(sumSquares / recorded.size()), 2000.0);
+    const double tone = powerAt(recorded, 1000);
+    for (double other : {250.0, 440.0, 1500.0, 2500.0, 3500.0})
+        EXPECT_GT(tone, 100 * powerAt(recorded, other)) << other << " Hz";
+}
+
+}  // namespace
+}  // namespace tess

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "PaneTestSupport.h"
+#include "platform/MessageSink.h"
+
+namespace tess {
+namespace {
+
+using namespace panetest;
+using devsim::DeviceConfig;
+using devsim::SimulatedDevice;
+
+// One output for all panes, as in the program; plays every block at once.
+class SharedInstantOut : public AudioOut {
+public:
+    std::atomic<uint64_t> samples{0};
+
+private:
+    size_t queuedBlocks() override { return 0; }
+    bool enqueue(std::span<const int16_t> block) override {
+        samples += block.size();
+        blockDone();
+        return true;
+    }
+    void dropQueued() override {}
+};
+
+int countLogins(SimulatedDevice& device) {
+    int count = 0;
+    for (const std::string& request : device.log().requests())
+        if (request.find("Login.cgi") != std::string::npos) ++count;
+    return count;
+}
+
+// Four panes on four devices, one of each framing family, all with video and
+// audio and all feeding the one output; the class 8 device closes every video
+// stream after 40 frames, so that pane keeps reconnecting throughout. Meant for
+// the thread sanitizer above all: every hand-over between the panes' threads
+// and the shared output runs at once here.
+class PaneThreads : public testing::Test {
+protected:
+    static constexpr std::array<int, 4> kClasses = {1, 3, 6, 8};
+    static constexpr size_t kReconnecting = 3;
+
+    void SetUp() override {
+        threadsBefore_ = threadsOfThisProcess();
+        for (size_t i = 0; i < kClasses.size(); ++i) {
+            DeviceConfig config;
+            config.deviceClass = kClasses[i];
+            config.framesPerSecond = 25;
+            if (i == kReconnecting) config.faults.closeAfterFrames = 40;
+            devices_[i] = std::make_unique<SimulatedDevice>(config);
+            ASSERT_TRUE(devices_[i]->start()) << devices_[i]->lastError();
+            panes_[i] = std::make_unique<PaneRuntime>(out_, listeners_[i], nullptr);
+            consumers_[i] = std::make_unique<ReleasingConsumer>(panes_[i]->frames());
+            panes_[i]->setFrameConsumer(consumers_[i].get());
+        }
+    }
+    void TearDown() override {
+        for (auto& pane : panes_) pane.reset();
+        for (auto& device : devices_) device.reset();
+    }
+
+    void startAll() {
+        for (size_t i = 0; i < panes_.size(); ++i)
+            startPaneOn(*panes_[i], *devices_[i], true, true);
+    }
+    void stopAll() {
+        for (auto& pane : panes_) {
+            pane->session().keepRetrying = false;
+            pane->stopPane();
+        }
+    }
+    // Every pane shows `frames` more pictures and every device serves audio.
+    bool allStreaming(int frames) {
+        std::array<int, 4> from{};
+        for (size_t i = 0; i < consumers_.size(); ++i) from[i] = consumers_[i]->jpegFrames;
+        const uint64_t samplesFrom = out_.samples;
+        return eventually(
+            [&] {
+                for (size_t i = 0; i < consumers_.size(); ++i)
+                    if (consumers_[i]->jpegFrames < from[i] + frames) return false;
+                for (size_t i = 0; i < devices_.size(); ++i)
+                    if (i != kReconnecting && devices_[i]->state().activeAudioStreams != 1)
+                        return false;
+                return out_.samples >= samplesFrom + 4 * 1024;
+            },
+            20s);
+    }
+    int paneThreads() {
+        int count = 0;
+        for (auto& pane : panes_) count += pane->liveThreadCount();
+        return count;
+    }
+
+    int threadsBefore_ = 0;
+    RecordingMessageSink messages_;
+    ScopedMessageSink scope_{messages_};
+    SharedInstantOut out_;
+    std::array<CountingListener, 4> listeners_;
+    std::array<std::unique_ptr<SimulatedDevice>, 4> devices_;
+    std::array<std::unique_ptr<PaneRuntime>, 4> panes_;
+    std::array<std::unique_ptr<ReleasingConsumer>, 4> consumers_;
+};
+
+TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
+    startAll();
+    ASSERT_TRUE(allStreaming(10));
+    // Streaming, a pane runs its video receiver, audio receiver, decoder and
+    // player; the reconnecting one may be logging in again as well.
+    EXPECT_LE(paneThreads(), 4 * 4 + 2);
+    const int streamingThreads = threadsOfThisProcess();
+
+    stopAll();
+    // Stopped receivers end after their current frame; decoder and player at once.
+    EXPECT_TRUE(eventually([&] { return paneThreads() == 0; }, 7s)) << paneThreads();
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        EXPECT_TRUE(eventually([&] { return devices_[i]->state().activeVideoStreams == 0; }, 7s))
+            << "device of class " << kClasses[i];
+    }
+
+    startAll();
+    ASSERT_TRUE(allStreaming(10));
+    const int loginsBefore = countLogins(*devices_[kReconnecting]);
+    EXPECT_TRUE(eventually([&] { return countLogins(*devices_[kReconnecting]) >= loginsBefore + 2; },
+                           20s));
+    ASSERT_TRUE(allStreaming(10));
+    // The same threads as before the stop, give or take a login in progress
+    // and a simulator connection being served.
+    EXPECT_LE(threadsOfThisProcess(), streamingThreads + 3);
+
+    for (auto& pane : panes_) pane.reset();
+    for (auto& device : devices_) device.reset();
+    EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= threadsBefore_; }, 3s))
+        << threadsOfThisProcess() << " threads, " << threadsBefore_ << " before";
+    EXPECT_TRUE(messages_.messages().empty());
+    for (const CountingListener& listener : listeners_) EXPECT_EQ(listener.failures, 0);
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// A pane that the live view stopped while it was retrying (its device had
+// gone away) must not log in again and stream once the device is back: the
+// live view has closed, and nobody would stop that pane any more.
+TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
+    RecordingMessageSink messages;
+    ScopedMessageSink scope(messages);
+    DeviceConfig config;
+    config.deviceClass = 6;
+    config.faults.downAfterFrames = 10;
+    config.faults.downSeconds = 1.5;
+    SimulatedDevice device(config);
+    ASSERT_TRUE(device.start()) << device.lastError();
+    SharedInstantOut out;
+    CountingListener listener;
+    auto pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
+    ReleasingConsumer consumer(pane->frames());
+    pane->setFrameConsumer(&consumer);
+    startPaneOn(*pane, device, true, true);
+
+    ASSERT_TRUE(eventually([&] { return device.isDown(); }, 10s));
+    std::this_thread::sleep_for(300ms);  // the first attempt to log in again fails at once
+    pane->session().keepRetrying = false;
+    pane->stopPane();
+    const int logins = countLogins(device);
+    ASSERT_TRUE(eventually([&] { return !device.isDown(); }, 5s));
+    std::this_thread::sleep_for(3500ms);  // the next attempt would have come by now
+
+    EXPECT_EQ(countLogins(device), logins);
+    EXPECT_EQ(device.state().activeVideoStreams, 0);
+    EXPECT_EQ(device.state().activeAudioStreams, 0);
+    EXPECT_EQ(pane->liveThreadCount(), 0);
+    EXPECT_FALSE(pane->session().keepRetrying);
+    EXPECT_TRUE(messages.messages().empty());
+    pane.reset();
+}
+
+}  // namespace
+}  // namespace tess
