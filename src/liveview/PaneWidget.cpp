@@ -17,7 +17,7 @@ PaneWidget::~PaneWidget() {
 void PaneWidget::attachSlot(PictureSlot& slot) {
     detachSlot();
     slot_ = &slot;
-    slot_->setClientSize(size());
+    reportClientSize();
     slot_->setReceiver(this, [this] { takePicture(); });
 }
 
@@ -52,8 +52,17 @@ void PaneWidget::paintEvent(QPaintEvent*) {
 
 void PaneWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    reportClientSize();
+}
+
+void PaneWidget::setLogicalScale(int scale) {
+    logicalScale_ = scale > 0 ? scale : 1;
+    reportClientSize();
+}
+
+void PaneWidget::reportClientSize() {
     if (slot_ != nullptr) {
-        slot_->setClientSize(size());
+        slot_->setClientSize(QSize(width() / logicalScale_, height() / logicalScale_));
     }
 }
 

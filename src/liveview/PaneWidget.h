@@ -16,7 +16,7 @@ namespace tess {
 class PaneWidget : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit PaneWidget(QString caption, QWidget* parent = nullptr);
     ~PaneWidget() override;
 
@@ -25,6 +25,11 @@ public:
     void attachSlot(PictureSlot& slot);
     void detachSlot();
 
+    // The widget is shown at `scale` screen pixels per logical pixel; the
+    // client size the render thread scales drag rectangles by is the logical
+    // one, as the rectangle's corners are. 1 until set.
+    void setLogicalScale(int scale);
+
     QString caption() const { return caption_; }
     bool hasPicture() const { return !shown_.isNull(); }
     // The picture on screen, in picture pixels.
@@ -32,24 +37,27 @@ public:
     // Back to the caption, for instance when the pane's stream is restarted.
     void clearPicture();
 
-signals:
+  signals:
     // Stylus (left mouse button) positions in widget coordinates.
     void pressed(QPoint position);
     void moved(QPoint position);
     void released(QPoint position);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void takePicture();
 
     QString caption_;
+    void reportClientSize();
+
     PictureSlot* slot_ = nullptr;
+    int logicalScale_ = 1;
     QImage shown_;
 };
 

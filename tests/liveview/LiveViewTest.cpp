@@ -1,0 +1,273 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+
+#include "SimulatedDevice.h"
+#include "directory/DeviceDirectory.h"
+#include "directory/DeviceEntry.h"
+#include "liveview/LiveView.h"
+#include "platform/MessageSink.h"
+
+using namespace tess;
+using devsim::DeviceConfig;
+using devsim::SimulatedDevice;
+
+namespace {
+
+// Plays every block at once.
+class InstantAudioOut : public AudioOut {
+  public:
+    std::atomic<uint64_t> samples{0};
+
+  private:
+    size_t queuedBlocks() override { return 0; }
+    bool enqueue(std::span<const int16_t> block) override {
+        samples += block.size();
+        blockDone();
+        return true;
+    }
+    void dropQueued() override {}
+};
+
+int countDatagrams(SimulatedDevice& device, std::string_view text) {
+    int count = 0;
+    for (const std::string& datagram : device.log().datagrams()) {
+        if (datagram.find(text) != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// A picture of more than a handful of colours: the simulator's, not a blank.
+bool looksLikeAPicture(const QImage& picture) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < picture.height(); y += 7) {
+        for (int x = 0; x < picture.width(); x += 7) {
+            colours.insert(picture.pixel(x, y));
+        }
+    }
+    return colours.size() > 8;
+}
+
+std::vector<uint8_t> readFile(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+class LiveViewTest : public QObject {
+    Q_OBJECT
+
+  private:
+    RecordingMessageSink messages_;
+    std::unique_ptr<ScopedMessageSink> scope_;
+    InstantAudioOut audioOut_;
+    QTemporaryDir folder_;
+    DeviceDirectory directory_;
+    std::unique_ptr<LiveView> liveView_;
+
+    std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
+        auto device = std::make_unique<SimulatedDevice>(std::move(config));
+        if (!device->start()) {
+            qWarning("simulator: %s", device->lastError().c_str());
+            return nullptr;
+        }
+        return device;
+    }
+
+    DeviceEntry deviceEntry(const SimulatedDevice& device, uint16_t avFlags = kAvVideo,
+                            std::u16string_view password = u"velum") {
+        DeviceEntry entry(EntryKind::device);
+        entry.setLabel(u"Camera");
+        entry.setAddress(u"127.0.0.1");
+        entry.setUserName(u"admin");
+        entry.setPassword(password);
+        entry.setPort(device.port());
+        entry.setAvFlags(avFlags);
+        return entry;
+    }
+
+    // Shows `entry` and runs `body` inside the modal run; the window is closed
+    // afterwards (or after 30 s whatever the body does). True when the window
+    // was still open when the body ended, false when it had closed by itself.
+    bool showWhile(DeviceEntry& entry, const std::function<void()>& body) {
+        bool openAfterBody = false;
+        QTimer safety;
+        safety.setSingleShot(true);
+        connect(&safety, &QTimer::timeout, liveView_.get(), &QDialog::reject);
+        safety.start(30000);
+        QTimer::singleShot(0, liveView_.get(), [&] {
+            body();
+            openAfterBody = liveView_->isVisible();
+            liveView_->reject();
+        });
+        liveView_->view(entry, directory_);
+        return openAfterBody;
+    }
+
+  private slots:
+    void init() {
+        messages_.clear();
+        scope_ = std::make_unique<ScopedMessageSink>(messages_);
+        QVERIFY(folder_.isValid());
+        QVERIFY(QDir(folder_.path()).mkpath("Temp"));
+        liveView_ = std::make_unique<LiveView>(audioOut_, folder_.path().toStdString() + "/");
+    }
+
+    void cleanup() {
+        liveView_.reset();
+        scope_.reset();
+    }
+
+    void windowIsLaidOutInLogicalCoordinates() {
+        const int s = liveView_->geometry().scale();
+        QCOMPARE(liveView_->windowTitle(), QString("Show"));
+        QCOMPARE(liveView_->size(), QSize(240 * s, 294 * s));
+        QCOMPARE(liveView_->pane(3).widget().caption(), QString("View4"));
+        QCOMPARE(liveView_->snapshotFolder(), folder_.path().toStdString() + "/Temp/");
+        QVERIFY(liveView_->labelText().isEmpty());
+    }
+
+    // One packet-stream camera from opening to closing, with a snapshot of
+    // its live stream on the way.
+    void deviceShowsPicturesSavesASnapshotAndIsToldOfTheClose() {
+        DeviceConfig config;
+        config.deviceClass = 6;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device, kAvVideo | kAvAudio);
+        VideoPane& pane = liveView_->pane(0);
+        QString snapshotPath;
+        const bool open = showWhile(entry, [&] {
+            QVERIFY(pane.widget().isVisible());
+            QCOMPARE(pane.widget().geometry(),
+                     liveView_->geometry().toPixels(QRect(0, 0, 240, 165)));
+            QTRY_VERIFY_WITH_TIMEOUT(pane.widget().hasPicture(), 5000);
+            QVERIFY(looksLikeAPicture(pane.widget().picture()));
+            QCOMPARE(pane.widget().picture().size(), QSize(352, 240));
+            QCOMPARE(liveView_->currentView(), 0);
+            QVERIFY(pane.session().audioToPlayer);
+            QVERIFY(!liveView_->pane(1).session().audioToPlayer);
+            QTRY_VERIFY_WITH_TIMEOUT(audioOut_.samples > 0, 5000);
+
+            QVERIFY(liveView_->takeSnapshot());
+            snapshotPath =
+                QString::fromStdString(liveView_->snapshotFolder() + liveView_->lastSnapshotName());
+            QTRY_VERIFY_WITH_TIMEOUT(!pane.renderState().snapshotRequested, 3000);
+        });
+        QVERIFY(open);
+        QTRY_COMPARE_WITH_TIMEOUT(countDatagrams(*device, "Connection: Close"), 1, 2000);
+        QTest::qWait(200);
+        QCOMPARE(countDatagrams(*device, "Connection: Close"), 1);
+        QVERIFY(!pane.session().keepRetrying);
+        QVERIFY(messages_.messages().empty());
+
+        // The file is a picture of the stream that decodes on its own.
+        const std::vector<uint8_t> file = readFile(snapshotPath);
+        QVERIFY(file.size() > SnapshotHeader::kSize);
+        QVERIFY(std::equal(file.begin(), file.begin() + SnapshotHeader::kSize,
+                           liveView_->snapshotHeader().bytes().begin()));
+        QImage saved;
+        QVERIFY(saved.loadFromData(file.data(), static_cast<int>(file.size()), "JPEG"));
+        QCOMPARE(saved.size(), QSize(352, 240));
+    }
+
+    void refusedLoginClosesTheWindowByItself() {
+        DeviceConfig config;
+        config.deviceClass = 3;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device, kAvVideo, u"wrong");
+        const bool open =
+            showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); });
+        QVERIFY(!open);
+        QCOMPARE(messages_.messages(), std::vector<std::string>{"Too many users login"});
+        QVERIFY(!liveView_->pane(0).session().keepRetrying);
+    }
+
+    void recorderGetsTheChannelMenuAndChangesChannel() {
+        DeviceConfig config;
+        config.deviceClass = 50;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device);
+        VideoPane& pane = liveView_->pane(0);
+        const bool open = showWhile(entry, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(liveView_->channelMenuBar() != nullptr, 2000);
+            const QList<QAction*> commands = liveView_->channelMenuBar()->actions();
+            QCOMPARE(commands.size(), 2);
+            QCOMPARE(commands[0]->text(), QString("CH1"));
+            QCOMPARE(commands[1]->text(), QString("CH2"));
+
+            commands[1]->trigger();
+            QCOMPARE(pane.session().channel.load(), 2);
+            const std::string expected =
+                "GET /SetChannel.cgi?SessionID=" + std::string(pane.session().sessionIdText()) +
+                "&CH=2 HTTP/1.1\r\nAccept: */* \r\nAccept-Language: zh-tw\r\n"
+                "Accept-Encoding: gzip, deflate\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE "
+                "6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322)\r\nHost: " +
+                pane.session().localAddress + "\r\nConnection: Keep-Alive\r\n\r\n";
+            const std::vector<std::string> requests = device->log().requests();
+            QVERIFY(std::find(requests.begin(), requests.end(), expected) != requests.end());
+            QCOMPARE(device->state().channel, 2);
+        });
+        QVERIFY(open);
+        QVERIFY(messages_.messages().empty());
+    }
+
+    void otherDevicesGetAnEmptyMenuBarAndNoChannelChange() {
+        DeviceConfig config;
+        config.deviceClass = 3;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device);
+        showWhile(entry, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(liveView_->channelMenuBar() != nullptr, 2000);
+            QVERIFY(liveView_->channelMenuBar()->actions().isEmpty());
+            QVERIFY(!liveView_->changeChannel(2));
+        });
+        for (const std::string& request : device->log().requests()) {
+            QVERIFY(request.find("SetChannel.cgi") == std::string::npos);
+        }
+    }
+
+    // The connect thread asks for layouts while the window runs; they reach
+    // the window on its own thread.
+    void layoutRequestsFromTheConnectThreadLandOnTheWindow() {
+        struct Case {
+            int deviceClass;
+            int deviceType;
+            ControlLayout layout;
+            AvButton avButton;
+        };
+        for (const Case& c : {Case{3, 0, ControlLayout::DvrTabs, AvButton::None},
+                              Case{1, 5, ControlLayout::NineChannel, AvButton::VideoOnly}}) {
+            DeviceConfig config;
+            config.deviceClass = c.deviceClass;
+            config.deviceType = c.deviceType;
+            auto device = startDevice(config);
+            QVERIFY(device);
+            DeviceEntry entry = deviceEntry(*device);
+            showWhile(entry, [&] {
+                QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).widget().hasPicture(), 5000);
+                QCOMPARE(liveView_->controlPanel().layout, c.layout);
+                QCOMPARE(liveView_->controlPanel().avButton, c.avButton);
+            });
+            QCOMPARE(liveView_->controlPanel().layout, c.layout);
+            QVERIFY(messages_.messages().empty());
+        }
+    }
+};
+
+QTEST_MAIN(LiveViewTest)
+#include "LiveViewTest.moc"
