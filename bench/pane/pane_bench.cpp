@@ -340,7 +340,7 @@ void startCounting() {
     gCounting = true;
 }
 
-void printCounts(const char* what, uint64_t frames, double seconds) {
+void printCounts(const char* what, uint64_t frames, double seconds, int reports) {
     gCounting = false;
     uint64_t total = 0;
     std::string byThread;
@@ -349,9 +349,33 @@ void printCounts(const char* what, uint64_t frames, double seconds) {
         byThread += std::string(" ") + kCountedThreads[i] + "=" +
                     std::to_string(gAllocations[i].load());
     }
-    std::printf("%s: %llu allocations over %llu frames (%.2f s) [%s ] (target: 0)\n", what,
-                static_cast<unsigned long long>(total), static_cast<unsigned long long>(frames),
-                seconds, byThread.c_str());
+    std::printf(
+        "%s: %llu allocations over %llu frames (%.2f s, %d statistics reports) [%s ] (target: "
+        "0)\n",
+        what, static_cast<unsigned long long>(total), static_cast<unsigned long long>(frames),
+        seconds, reports, byThread.c_str());
+}
+
+// Counts the pane threads' allocations over at least 1000 frames and 2.5 s,
+// long enough for a statistics report (every 2 s) to fall into the count; the
+// reports are told by their restart of the statistics start.
+void countSteadyState(const char* what, const std::function<uint64_t()>& frames,
+                      const std::atomic<uint32_t>& statsStart) {
+    const uint64_t frames0 = frames();
+    uint32_t lastStart = statsStart;
+    int reports = 0;
+    const auto start = Clock::now();
+    startCounting();
+    waitUntil(
+        [&] {
+            if (statsStart != lastStart) {
+                lastStart = statsStart;
+                ++reports;
+            }
+            return frames() >= frames0 + 1000 && Clock::now() - start > 2500ms;
+        },
+        20s);
+    printCounts(what, frames() - frames0, secondsSince(start), reports);
 }
 
 void paneAllocations() {
@@ -369,16 +393,9 @@ void paneAllocations() {
         std::printf("pane allocations: no stream\n");
         return;
     }
-    const uint64_t frames0 = consumer.frames(), blocks0 = bench.out.blocks();
-    const auto start = Clock::now();
-    startCounting();
-    // At least 1000 frames, and long enough for a statistics report and a
-    // few audio frames to fall into the count.
-    waitUntil([&] { return consumer.frames() >= frames0 + 1000 && Clock::now() - start > 2500ms; },
-              20s);
-    const double seconds = secondsSince(start);
-    const uint64_t frames = consumer.frames() - frames0;
-    printCounts("pane class 6 video+audio", frames, seconds);
+    const uint64_t blocks0 = bench.out.blocks();
+    countSteadyState("pane class 6 video+audio", [&] { return consumer.frames(); },
+                     bench.pane->session().statsStart);
     std::printf("  (audio blocks played meanwhile: %llu)\n",
                 static_cast<unsigned long long>(bench.out.blocks() - blocks0));
 }
@@ -478,15 +495,9 @@ void audioPathAllocations() {
             runAudioReceiver(connection, queue, window, stop, reconnector);
         });
         if (waitUntil([&] { return out.blocks() >= 100; }, 10s)) {
-            const uint64_t frames0 = decoder.decodedFrames();
-            const auto start = Clock::now();
-            startCounting();
-            waitUntil([&] {
-                return decoder.decodedFrames() >= frames0 + 1000 && Clock::now() - start > 2500ms;
-            }, 20s);
-            const double seconds = secondsSince(start);
-            printCounts("audio receiver+decoder+player", decoder.decodedFrames() - frames0,
-                        seconds);
+            countSteadyState("audio receiver+decoder+player",
+                             [&] { return decoder.decodedFrames(); },
+                             connection.session.statsStart);
         } else {
             std::printf("audio path allocations: no stream\n");
         }
@@ -508,6 +519,19 @@ void audioPathAllocations() {
 // (1024 samples, 128 ms), the first at once on the audio start request, whose
 // arrival the device logs. A frame's latency is the write time of its block
 // less that send time.
+//
+// Part of it is the packet window: it is filled to 1600 bytes before a packet
+// is cut, so the second packet of frame n is cut only once the byte 1599 past
+// its start has arrived, which lies in a later frame.
+int framesAwaitedByTheWindow() {
+    devsim::AdpcmEncoder encoder;
+    const std::array<int16_t, 1024> silence{};
+    const std::string frame = devsim::wire::audioFrame(
+        0, 0, encoder.encode(silence.data(), silence.size()), {});
+    const size_t firstPacket = static_cast<uint8_t>(frame[2]) | static_cast<uint8_t>(frame[3]) << 8;
+    return static_cast<int>((firstPacket + kStreamPacketBytes - 1) / frame.size());
+}
+
 void audioLatency() {
     constexpr int64_t kFrameUs = 1024 * 1000000LL / 8000;
     constexpr uint64_t kBlocks = 40;
@@ -551,6 +575,9 @@ void audioLatency() {
         static_cast<unsigned long long>(kBlocks), sorted[sorted.size() / 2] / 1000.0,
         sorted.back() / 1000.0, sorted.front() / 1000.0, static_cast<unsigned long long>(dropped),
         static_cast<unsigned long long>(resets));
+    const int awaited = framesAwaitedByTheWindow();
+    std::printf("  of which the 1600-byte packet window waits for %d later frames: %.1f ms\n",
+                awaited, awaited * kFrameUs / 1000.0);
 }
 
 }  // namespace
