@@ -28,6 +28,14 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j 4
 
+# The viewer on simulated devices (one of every class, and a quad), in a fresh
+# program folder $(BUILD)/demo/. Needs a display; without one:
+# `xvfb-run -a make demo`. Ends when the viewer is closed or on Ctrl-C, and
+# stops the simulator with it.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tessarine tessarine-devsim tessarine-demo-directory
+	tools/demo/run-demo.sh $(BUILD)
+
 # Sanitizer builds of the same tests, each in its own build folder.
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=address,undefined

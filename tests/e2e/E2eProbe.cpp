@@ -1,0 +1,176 @@
+// tessarine-e2e-probe: the measurements the end-to-end test makes on what the
+// real program produced. Each command prints its figures and exits 0 when
+// they pass, 1 when they do not, 2 on bad arguments or unreadable input.
+//
+//   picture IMAGE WIDTH HEIGHT   the top-left WIDTH x HEIGHT pixels show a live
+//                                picture: many colours and a spread of brightness
+//   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ well
+//                                above silence in their loudest half second
+//   directory BEFORE AFTER       two device.inf files hold the same records
+//                                (the saved selection aside)
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "directory/DeviceDirectory.h"
+
+namespace {
+
+// A live picture: JPEG video stretched over the area has hundreds of colours,
+// where an empty pane, a flat fill or a caption on one has a few dozen.
+constexpr size_t kMinPictureColours = 200;
+constexpr double kMinLumaSpread = 20;  // standard deviation, 0 ... 255
+// Sound: RMS of full scale 32767; a silent or merely noisy sink stays far below.
+constexpr double kMinToneRms = 1000;
+constexpr double kMinToneShare = 0.5;  // of the window's power at the tone
+constexpr double kWindowSeconds = 0.5;
+
+bool readFile(const char* path, std::vector<char>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return true;
+}
+
+int picture(const char* path, int width, int height) {
+    const QImage image(QString::fromLocal8Bit(path));
+    if (image.isNull() || image.width() < width || image.height() < height || width <= 0 ||
+        height <= 0) {
+        std::fprintf(stderr, "picture: %s is no image of at least %dx%d\n", path, width, height);
+        return 2;
+    }
+    const QImage area = image.copy(0, 0, width, height).convertToFormat(QImage::Format_RGB32);
+    std::unordered_set<QRgb> colours;
+    double sum = 0;
+    double squares = 0;
+    for (int y = 0; y < height; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(area.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            colours.insert(line[x] & 0xffffff);
+            const double luma = qGray(line[x]);
+            sum += luma;
+            squares += luma * luma;
+        }
+    }
+    const double count = static_cast<double>(width) * height;
+    const double mean = sum / count;
+    const double spread = std::sqrt(std::max(0.0, squares / count - mean * mean));
+    std::printf("picture %dx%d: %zu colours, brightness %.1f +- %.1f\n", width, height,
+                colours.size(), mean, spread);
+    return colours.size() >= kMinPictureColours && spread >= kMinLumaSpread ? 0 : 1;
+}
+
+// Power of `frequency` in the samples (Goertzel), scaled so that a pure tone
+// gives the same figure as the sum of squares.
+double tonePower(const std::vector<double>& samples, double rate, double frequency) {
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
+    double previous = 0;
+    double beforePrevious = 0;
+    for (double sample : samples) {
+        const double next = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = next;
+    }
+    const double power =
+        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    const double n = static_cast<double>(samples.size());
+    return 2 * power / (n * n);
+}
+
+int tone(const char* path, int rate, double frequency) {
+    std::vector<char> bytes;
+    if (!readFile(path, bytes) || rate <= 0 || frequency <= 0 || frequency >= rate / 2.0) {
+        std::fprintf(stderr, "tone: cannot read %s, or rate and tone do not fit\n", path);
+        return 2;
+    }
+    std::vector<double> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                          (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    }
+    const size_t window = static_cast<size_t>(rate * kWindowSeconds);
+    if (samples.size() < window) {
+        std::printf("tone: %zu samples, less than %.1f s\n", samples.size(), kWindowSeconds);
+        return 1;
+    }
+    // The loudest window, in steps of a tenth of one.
+    size_t loudest = 0;
+    double loudestSquares = -1;
+    for (size_t start = 0; start + window <= samples.size(); start += window / 10) {
+        double squares = 0;
+        for (size_t i = start; i < start + window; ++i) squares += samples[i] * samples[i];
+        if (squares > loudestSquares) {
+            loudestSquares = squares;
+            loudest = start;
+        }
+    }
+    const std::vector<double> part(samples.begin() + static_cast<std::ptrdiff_t>(loudest),
+                                   samples.begin() + static_cast<std::ptrdiff_t>(loudest + window));
+    const double meanSquare = loudestSquares / static_cast<double>(window);
+    const double rms = std::sqrt(meanSquare);
+    const double share = meanSquare > 0 ? tonePower(part, rate, frequency) / meanSquare : 0;
+    std::printf("tone: %.1f s recorded, loudest half second at %.1f s: RMS %.0f, %.0f %% at %g Hz\n",
+                static_cast<double>(samples.size()) / rate, static_cast<double>(loudest) / rate,
+                rms, 100 * share, frequency);
+    return rms >= kMinToneRms && share >= kMinToneShare ? 0 : 1;
+}
+
+int directory(const char* beforePath, const char* afterPath) {
+    std::vector<char> beforeBytes;
+    std::vector<char> afterBytes;
+    if (!readFile(beforePath, beforeBytes) || !readFile(afterPath, afterBytes)) {
+        std::fprintf(stderr, "directory: cannot read %s or %s\n", beforePath, afterPath);
+        return 2;
+    }
+    const auto load = [](tess::DeviceDirectory& into, const std::vector<char>& bytes) {
+        return into.loadFromBytes(
+            {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+    };
+    tess::DeviceDirectory before;
+    tess::DeviceDirectory after;
+    if (!load(before, beforeBytes)) {
+        std::fprintf(stderr, "directory: %s is no whole directory\n", beforePath);
+        return 2;
+    }
+    const bool whole = load(after, afterBytes);
+    std::printf("directory: %zu bytes, %zu entries before; %zu bytes, %zu entries after%s\n",
+                beforeBytes.size(), before.entryCount(), afterBytes.size(), after.entryCount(),
+                whole ? "" : " (damaged)");
+    if (!whole || before.entryCount() != after.entryCount()) return 1;
+    // Index by index; the selection stored in the top-level records may differ.
+    constexpr size_t kSelectionAt = 74;
+    for (uint16_t index = 1; index < before.nextIndex(); ++index) {
+        std::vector<uint8_t> a(before.entryAt(index)->bytes().begin(),
+                               before.entryAt(index)->bytes().end());
+        std::vector<uint8_t> b(after.entryAt(index)->bytes().begin(),
+                               after.entryAt(index)->bytes().end());
+        a[kSelectionAt] = a[kSelectionAt + 1] = b[kSelectionAt] = b[kSelectionAt + 1] = 0;
+        if (a != b || before.row(before.entryAt(index)) != after.row(after.entryAt(index))) {
+            std::printf("directory: entry %u differs\n", index);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "picture" && argc == 5) return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (command == "tone" && argc == 5) return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
+    if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
+    std::fprintf(stderr,
+                 "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT\n"
+                 "       tessarine-e2e-probe tone RAW RATE HZ\n"
+                 "       tessarine-e2e-probe directory BEFORE AFTER\n");
+    return 2;
+}
