@@ -85,7 +85,9 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment) {
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void* operator new(std::size_t size, std::align_val_t align) {
+    return allocateAligned(size, align);
+}
 void* operator new[](std::size_t size, std::align_val_t align) {
     return allocateAligned(size, align);
 }
@@ -562,8 +564,10 @@ void audioLatency() {
                         audioStarts);
             return;
         }
-        for (uint64_t n = 0; n < kBlocks; ++n)
-            latencies.push_back(bench.out.stamp(n) - (startUs + static_cast<int64_t>(n) * kFrameUs));
+        for (uint64_t n = 0; n < kBlocks; ++n) {
+            const int64_t sentUs = startUs + static_cast<int64_t>(n) * kFrameUs;
+            latencies.push_back(bench.out.stamp(n) - sentUs);
+        }
         dropped = bench.pane->audio().droppedFrames();
         resets = bench.out.resets();
     }
