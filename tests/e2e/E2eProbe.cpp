@@ -4,10 +4,13 @@
 //
 //   picture IMAGE WIDTH HEIGHT   the top-left WIDTH x HEIGHT pixels show a live
 //                                picture: many colours and a spread of brightness
-//   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ well
-//                                above silence in their loudest half second
+//   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ, well
+//                                above silence, for a second at least
 //   directory BEFORE AFTER       two device.inf files hold the same records
 //                                (the saved selection aside)
+//   selected-row IMAGE           prints "X Y", the middle of the row drawn as
+//                                selected (the widest band of highlight colour)
+#include <QColor>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
@@ -17,6 +20,7 @@
 #include <iterator>
 #include <numbers>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -30,8 +34,13 @@ constexpr size_t kMinPictureColours = 200;
 constexpr double kMinLumaSpread = 20;  // standard deviation, 0 ... 255
 // Sound: RMS of full scale 32767; a silent or merely noisy sink stays far below.
 constexpr double kMinToneRms = 1000;
-constexpr double kMinToneShare = 0.5;  // of the window's power at the tone
-constexpr double kWindowSeconds = 0.5;
+constexpr double kMinToneShare = 0.5;   // of a window's power at the tone
+constexpr double kWindowSeconds = 0.1;  // a whole number of periods of 1 kHz at 8 kHz
+constexpr double kMinToneSeconds = 1.0;
+// A selected row is filled with the highlight colour across most of a view;
+// icons and text are far narrower.
+constexpr double kMinHighlightShare = 0.4;  // of the image's width
+constexpr int kMinSaturation = 100;         // 0 ... 255: a colour, not a grey
 
 bool readFile(const char* path, std::vector<char>& bytes) {
     std::ifstream in(path, std::ios::binary);
@@ -96,31 +105,26 @@ int tone(const char* path, int rate, double frequency) {
         samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
                                           (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     }
+    // Short windows, so that a glitch spoils only the window it falls in.
     const size_t window = static_cast<size_t>(rate * kWindowSeconds);
-    if (samples.size() < window) {
-        std::printf("tone: %zu samples, less than %.1f s\n", samples.size(), kWindowSeconds);
-        return 1;
-    }
-    // The loudest window, in steps of a tenth of one.
-    size_t loudest = 0;
-    double loudestSquares = -1;
-    for (size_t start = 0; start + window <= samples.size(); start += window / 10) {
+    size_t toneWindows = 0;
+    double loudestRms = 0;
+    for (size_t start = 0; start + window <= samples.size(); start += window) {
+        const std::vector<double> part(samples.begin() + static_cast<std::ptrdiff_t>(start),
+                                       samples.begin() + static_cast<std::ptrdiff_t>(start + window));
         double squares = 0;
-        for (size_t i = start; i < start + window; ++i) squares += samples[i] * samples[i];
-        if (squares > loudestSquares) {
-            loudestSquares = squares;
-            loudest = start;
+        for (double sample : part) squares += sample * sample;
+        const double meanSquare = squares / static_cast<double>(window);
+        const double rms = std::sqrt(meanSquare);
+        loudestRms = std::max(loudestRms, rms);
+        if (rms >= kMinToneRms && tonePower(part, rate, frequency) >= kMinToneShare * meanSquare) {
+            ++toneWindows;
         }
     }
-    const std::vector<double> part(samples.begin() + static_cast<std::ptrdiff_t>(loudest),
-                                   samples.begin() + static_cast<std::ptrdiff_t>(loudest + window));
-    const double meanSquare = loudestSquares / static_cast<double>(window);
-    const double rms = std::sqrt(meanSquare);
-    const double share = meanSquare > 0 ? tonePower(part, rate, frequency) / meanSquare : 0;
-    std::printf("tone: %.1f s recorded, loudest half second at %.1f s: RMS %.0f, %.0f %% at %g Hz\n",
-                static_cast<double>(samples.size()) / rate, static_cast<double>(loudest) / rate,
-                rms, 100 * share, frequency);
-    return rms >= kMinToneRms && share >= kMinToneShare ? 0 : 1;
+    const double toneSeconds = static_cast<double>(toneWindows) * kWindowSeconds;
+    std::printf("tone: %.1f s recorded, %.1f s of it a %g Hz tone; loudest RMS %.0f\n",
+                static_cast<double>(samples.size()) / rate, toneSeconds, frequency, loudestRms);
+    return toneSeconds >= kMinToneSeconds ? 0 : 1;
 }
 
 int directory(const char* beforePath, const char* afterPath) {
@@ -161,6 +165,62 @@ int directory(const char* beforePath, const char* afterPath) {
     return 0;
 }
 
+// The selection is drawn in one saturated colour: the most common one in the
+// image. Its rows are those it fills to kMinHighlightShare of the width; the
+// first run of such rows is the selected row.
+int selectedRow(const char* path) {
+    const QImage image = QImage(QString::fromLocal8Bit(path)).convertToFormat(QImage::Format_RGB32);
+    if (image.isNull()) {
+        std::fprintf(stderr, "selected-row: %s is no image\n", path);
+        return 2;
+    }
+    std::unordered_map<QRgb, size_t> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (QColor(line[x]).hsvSaturation() >= kMinSaturation) ++counts[line[x]];
+        }
+    }
+    const auto highlight = std::max_element(
+        counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (highlight == counts.end()) {
+        std::printf("selected-row: no coloured pixels\n");
+        return 1;
+    }
+    int top = -1;
+    int bottom = -1;
+    long left = 0;
+    long right = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        int filled = 0;
+        int first = -1;
+        int last = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            if (line[x] == highlight->first) {
+                ++filled;
+                first = first < 0 ? x : first;
+                last = x;
+            }
+        }
+        if (filled >= kMinHighlightShare * image.width()) {
+            if (top < 0) top = y;
+            bottom = y;
+            left += first;
+            right += last;
+        } else if (top >= 0) {
+            break;
+        }
+    }
+    if (top < 0) {
+        std::printf("selected-row: no row is filled with #%06x\n", highlight->first & 0xffffff);
+        return 1;
+    }
+    const long rows = bottom - top + 1;
+    std::printf("%ld %d\n", (left + right) / (2 * rows), (top + bottom) / 2);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,9 +228,11 @@ int main(int argc, char** argv) {
     if (command == "picture" && argc == 5) return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (command == "tone" && argc == 5) return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
     if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
+    if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
     std::fprintf(stderr,
                  "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"
-                 "       tessarine-e2e-probe directory BEFORE AFTER\n");
+                 "       tessarine-e2e-probe directory BEFORE AFTER\n"
+                 "       tessarine-e2e-probe selected-row IMAGE\n");
     return 2;
 }

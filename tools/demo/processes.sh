@@ -61,8 +61,11 @@ _tess_devsim_ready() {
     [ "$(grep -c '^device class ' "$1")" -ge "$2" ]
 }
 
-# tess_devsim_ports OUTPUT: the CGI port of every device the simulator
-# reported, one a line, in the order of its configuration.
+# tess_devsim_ports OUTPUT: "PORT STREAM_PORT" for every device the simulator
+# reported, one a line, in the order of its configuration; the stream port is
+# the CGI port unless the device streams on a port of its own.
 tess_devsim_ports() {
-    sed -n 's/^device class [0-9]* on [0-9.]*:\([0-9]*\)$/\1/p' "$1"
+    awk '/^device class / { if (port) print port, stream; sub(/.*:/, ""); port = stream = $0 }
+         /^  streams on / { sub(/.*:/, ""); stream = $0 }
+         END { if (port) print port, stream }' "$1"
 }

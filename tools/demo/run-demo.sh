@@ -83,11 +83,13 @@ echo
 echo "Simulated devices (login admin / velum):"
 for i in "${!devices[@]}"; do
     IFS='|' read -r class label av options <<<"${devices[$i]}"
-    port=${ports[$i]}
+    read -r port streamPort <<<"${ports[$i]}"
     specs+=("127.0.0.1:$port:$label $port:$class:$av")
-    printf '  class %-3s %-16s 127.0.0.1:%s\n' "$class" "$label" "$port"
+    streams=
+    [ "$streamPort" != "$port" ] && streams=" (streams on $streamPort)"
+    printf '  class %-3s %-20s 127.0.0.1:%s%s\n' "$class" "$label $port" "$port" "$streams"
 done
-grep -h '^  streams on\|^discovery on' "$output" | sed 's/^ */  /'
+sed -n 's/^discovery on /  LAN search answered on /p' "$output"
 "$makeDirectory" "$demo/device.inf" "${specs[@]}" >/dev/null || exit 1
 
 echo
