@@ -1,6 +1,7 @@
 #include "protocol/ControlMessage.h"
 
 #include <algorithm>
+#include <array>
 
 #include "platform/TickCount.h"
 #include "protocol/Requests.h"
@@ -8,7 +9,7 @@
 namespace tess {
 namespace {
 
-void sendAndRestartStatistics(PaneConnection& pane, const std::string& message) {
+void sendAndRestartStatistics(PaneConnection& pane, std::string_view message) {
     pane.datagramLink.send(message.data(), message.size());
     SessionInfo& session = pane.session;
     session.byteCount = 0;
@@ -25,8 +26,10 @@ void sendStatistics(PaneConnection& pane) {
     const uint64_t elapsed = std::max<uint32_t>(ticksSince(session.statsStart), 1);
     const auto bitRate = static_cast<uint32_t>(uint64_t{session.byteCount} * 8 / elapsed);
     const auto frameRate = static_cast<uint32_t>(uint64_t{session.frameCount} * 1000 / elapsed);
-    sendAndRestartStatistics(pane, request::controlStatistics(session.sessionIdText(), bitRate,
-                                                              frameRate, session.localAddress));
+    std::array<char, request::kMaxRequestBytes + 1> message;
+    const size_t length = request::controlStatisticsInto(message, session.sessionIdText(), bitRate,
+                                                         frameRate, session.localAddress);
+    sendAndRestartStatistics(pane, {message.data(), length});
 }
 
 void sendConnectionClose(PaneConnection& pane) {

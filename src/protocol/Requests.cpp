@@ -1,7 +1,31 @@
 #include "protocol/Requests.h"
 
+#include <array>
+#include <charconv>
+#include <span>
+
 namespace tess::request {
 namespace {
+
+// Copies `pieces` one after another into `out`; the count written, or 0 when
+// they do not fit.
+template <typename... Pieces>
+size_t copyAll(std::span<char> out, const Pieces&... pieces) {
+    size_t length = 0;
+    bool fits = true;
+    auto copy = [&](std::string_view piece) {
+        fits = fits && piece.size() <= out.size() - length;
+        if (fits) length += piece.copy(out.data() + length, piece.size());
+    };
+    (copy(std::string_view(pieces)), ...);
+    return fits ? length : 0;
+}
+
+// Decimal text of `value` in a small buffer of the caller's, without allocating.
+std::string_view decimal(char (&buffer)[12], uint64_t value) {
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return {buffer, static_cast<size_t>(end - buffer)};
+}
 
 void appendLowBytes(std::string& out, std::u16string_view text) {
     for (char16_t c : text) out.push_back(static_cast<char>(c & 0xFF));
@@ -94,11 +118,26 @@ std::string audioStart(std::string_view sessionId, std::string_view localAddress
     return get("/", localAddress, "Content-Length: 78\r\n", streamStartBody(sessionId, "Audio"));
 }
 
+size_t controlStatisticsInto(std::span<char> out, std::string_view sessionId, uint32_t bitRate,
+                             uint32_t frameRate, std::string_view localAddress) {
+    char bitRateText[12], frameRateText[12], lengthText[12];
+    const std::string_view id = untilZero(sessionId);
+    const std::string_view bits = decimal(bitRateText, bitRate);
+    const std::string_view frames = decimal(frameRateText, frameRate);
+    constexpr std::string_view kSession = "Session: ", kBitRate = "\r\nBitRate: ",
+                               kFrameRate = "\r\nFrameRate: ", kLineEnd = "\r\n";
+    const size_t bodyLength = kSession.size() + id.size() + kBitRate.size() + bits.size() +
+                              kFrameRate.size() + frames.size() + kLineEnd.size();
+    return copyAll(out, "GET / ", kAcceptLines, kAgentLines, "Host: ", untilZero(localAddress),
+              "\r\nConnection: Keep-Alive\r\nContent-Length: ", decimal(lengthText, bodyLength),
+              "\r\n\r\n", kSession, id, kBitRate, bits, kFrameRate, frames, kLineEnd);
+}
+
 std::string controlStatistics(std::string_view sessionId, uint32_t bitRate, uint32_t frameRate,
                               std::string_view localAddress) {
-    const std::string tail = "\r\nBitRate: " + std::to_string(bitRate) +
-                             "\r\nFrameRate: " + std::to_string(frameRate) + "\r\n";
-    return controlMessage(sessionId, tail, localAddress);
+    std::array<char, kMaxRequestBytes + 1> out;
+    const size_t length = controlStatisticsInto(out, sessionId, bitRate, frameRate, localAddress);
+    return {out.data(), length};
 }
 
 std::string controlClose(std::string_view sessionId, std::string_view localAddress) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,10 @@ std::string audioStart(std::string_view sessionId, std::string_view localAddress
 // Control datagrams: the statistics report and the closing notice.
 std::string controlStatistics(std::string_view sessionId, uint32_t bitRate, uint32_t frameRate,
                               std::string_view localAddress);
+// The statistics datagram written into `out` without allocating (a streaming
+// thread sends one every 2 s); its length, or 0 when it does not fit.
+size_t controlStatisticsInto(std::span<char> out, std::string_view sessionId, uint32_t bitRate,
+                             uint32_t frameRate, std::string_view localAddress);
 std::string controlClose(std::string_view sessionId, std::string_view localAddress);
 
 // SetChannel.cgi for a recorder's channel menu.
