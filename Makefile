@@ -45,7 +45,9 @@ asan: deps
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j 4
+	# Window tests are left out: Qt's own event queue is not built for the
+	# thread sanitizer, so every queued call between threads reads as a race.
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j 4 -LE gui
 
 # Fuzz targets under libFuzzer with address and undefined sanitizers; each runs
 # for FUZZ_SECONDS (a short smoke run by default).

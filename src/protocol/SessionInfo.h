@@ -20,7 +20,7 @@ struct SessionInfo {
     std::u16string password;
     std::u16string host;
     int32_t devicePort = 0;
-    int32_t streamPort = 0;
+    std::atomic<int32_t> streamPort{0};
 
     // From the login reply; zero filled, so they read as text up to the zero.
     std::array<char, 5> productId{};
@@ -28,12 +28,12 @@ struct SessionInfo {
     std::string localAddress;
 
     // From the negotiation.
-    int32_t deviceClass = 0;
+    std::atomic<int32_t> deviceClass{0};
     std::atomic<int32_t> channel{0};
     ChannelTable channelTable;
     int32_t channelCount = 0;
     int32_t slaveCount = 0;
-    int32_t userLevel = 0;
+    std::atomic<int32_t> userLevel{0};
 
     std::atomic<bool> keepRetrying{false};
     std::atomic<bool> stopping{false};
