@@ -22,10 +22,22 @@ inline constexpr std::string_view broadcastFailed = "SendBroadCast is wrong";
 inline constexpr std::string_view requestTooLong =
     "The request is too long: shorten the user name or password";
 
+// Our own: the directory file could not be written when the program ended.
+inline constexpr std::string_view directorySaveFailed =
+    "The device list could not be saved; the changes of this session are lost:";
+
 // Window captions and field texts.
 inline constexpr std::string_view programName = "Tessarine";
 inline constexpr std::string_view paneCaptions[4] = {"View1", "View2", "View3", "View4"};
 inline constexpr std::string_view deviceEditorCaption = "Login";
+inline constexpr std::string_view aboutCaption = "Aobut";
+inline constexpr std::string_view newFolderLabel = "New Folder";
+inline constexpr std::string_view deviceMenu = "Device";
+inline constexpr std::string_view newCommand = "New";
+inline constexpr std::string_view folderCommand = "Folder";
+inline constexpr std::string_view editCommand = "Edit";
+inline constexpr std::string_view deleteCommand = "Delete";
+inline constexpr std::string_view aboutCommand = "About";
 inline constexpr std::string_view labelCaption = "Label:";
 inline constexpr std::string_view defaultDeviceLabel = "New Device";
 inline constexpr std::string_view defaultUserName = "admin";

@@ -1,0 +1,377 @@
+#include "shell/MainWindow.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <QAction>
+#include <QDrag>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTreeView>
+
+#include "directory/ProgramFolder.h"
+#include "directory/editors/DeviceEditor.h"
+#include "platform/MessageSink.h"
+#include "resources/Artwork.h"
+#include "resources/StringTable.h"
+#include "shell/AboutBox.h"
+#include "shell/DirectoryModel.h"
+
+namespace tess {
+namespace {
+
+// Where the drag image stands relative to the stylus.
+constexpr QPoint kDragHotSpot{-15, -15};
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The tree control: Return chooses the current item, and drag and drop move
+// one entry by the tree's own rule (onto an item, never between items). A
+// drop carries the entry's index in the model's own MIME type.
+class DeviceTree final : public QTreeView {
+public:
+    DeviceTree(MainWindow& window, QWidget* parent) : QTreeView(parent), window_(window) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool choose = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (choose && state() != EditingState && currentIndex().isValid()) {
+            window_.openEntry(window_.model().entryOf(currentIndex()));
+            return;
+        }
+        QTreeView::keyPressEvent(event);
+    }
+
+    void startDrag(Qt::DropActions) override {
+        const QModelIndex dragged = currentIndex();
+        QMimeData* data = model()->mimeData({dragged});
+        if (!data) {
+            return;
+        }
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->setPixmap(viewport()->grab(visualRect(dragged)));
+        drag->setHotSpot(kDragHotSpot);
+        drag->exec(Qt::MoveAction);
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (window_.model().draggedEntry(event->mimeData())) {
+            setState(DraggingState);
+            event->acceptProposedAction();
+        } else {
+            event->ignore();
+        }
+    }
+
+    // The item under the stylus is the drop target and shows it by being
+    // selected; outside the items a drop is not accepted.
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        QTreeView::dragMoveEvent(event);  // auto-scroll and auto-expand
+        const QModelIndex hit = indexAt(event->position().toPoint());
+        if (hit.isValid() && window_.model().draggedEntry(event->mimeData())) {
+            setCurrentIndex(hit);
+            event->setDropAction(Qt::MoveAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+
+    void dropEvent(QDropEvent* event) override {
+        stopAutoScroll();
+        setState(NoState);
+        DeviceEntry* dragged = window_.model().draggedEntry(event->mimeData());
+        DeviceEntry* target = window_.model().entryOf(indexAt(event->position().toPoint()));
+        if (window_.dropOnto(dragged, target)) {
+            event->setDropAction(Qt::MoveAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+        viewport()->update();
+    }
+
+private:
+    MainWindow& window_;
+};
+
+}  // namespace
+
+MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewer,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      programFolder_(std::move(programFolder)),
+      geometry_(LogicalGeometry::forScreen()) {
+    // An existing folder is no error; a folder that can't be made shows
+    // itself when a snapshot can't be written.
+    std::error_code ignored;
+    std::filesystem::create_directories(snapshotFolderPath(programFolder_), ignored);
+
+    setWindowTitle(qs(text::programName));
+    setWindowIcon(artwork::programIcon());
+    geometry_.fitWindow(*this, QSize(kLogicalWidth, kClientHeight + kMenuBarHeight));
+    centreOnScreen();
+
+    model_ = std::make_unique<DirectoryModel>(directory_, geometry_.scale());
+    buildTree();
+    directory_.loadDirectory(directoryFile());
+    select(directory_.entryAt(directory_.selectionIndex()));
+    buildMenuBar();
+    selectionMoved();
+
+    viewer_ = makeViewer(this, programFolder_);
+}
+
+MainWindow::~MainWindow() {
+    saveDirectory();
+    viewer_.reset();
+    delete tree_;
+    tree_ = nullptr;
+    directory_.freeAll();
+}
+
+std::string MainWindow::directoryFile() const {
+    return directoryFilePath(programFolder_);
+}
+
+void MainWindow::buildTree() {
+    auto* tree = new DeviceTree(*this, this);
+    tree_ = tree;
+    // The classic look: dotted lines and boxed expand buttons.
+    treeStyle_.reset(QStyleFactory::create(QStringLiteral("Windows")));
+    if (treeStyle_) {
+        tree_->setStyle(treeStyle_.get());
+    }
+    tree_->setModel(model_.get());
+    tree_->setHeaderHidden(true);
+    tree_->setRootIsDecorated(true);
+    tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    tree_->setDragEnabled(true);
+    tree_->setAcceptDrops(true);
+    tree_->setDragDropMode(QAbstractItemView::InternalMove);
+    tree_->setDropIndicatorShown(false);
+    const int imagePixels = kTreeImageLogicalSize * geometry_.scale();
+    tree_->setIconSize(QSize(imagePixels, imagePixels));
+    tree_->setIndentation(imagePixels);
+    // The selection stays as visible as with the focus.
+    QPalette palette = tree_->palette();
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    }
+    tree_->setPalette(palette);
+    setCentralWidget(tree_);
+
+    connect(tree_, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex& index) { openEntry(model_->entryOf(index)); });
+    connect(tree_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { selectionMoved(); });
+    // A rename or a renumbering may change what the selection is.
+    connect(model_.get(), &QAbstractItemModel::dataChanged, this, [this] { selectionMoved(); });
+}
+
+void MainWindow::buildMenuBar() {
+    const auto command = [this](QWidget* menu, std::string_view label, void (MainWindow::*run)()) {
+        auto* action = new QAction(qs(label), menu);
+        connect(action, &QAction::triggered, this, run);
+        menu->addAction(action);
+        return action;
+    };
+    QMenu* deviceMenu = menuBar()->addMenu(qs(text::deviceMenu));
+    newAction_ = command(deviceMenu, text::newCommand, &MainWindow::newDevice);
+    folderAction_ = command(deviceMenu, text::folderCommand, &MainWindow::newFolder);
+    deviceMenu->addSeparator();
+    editAction_ = command(deviceMenu, text::editCommand, &MainWindow::editSelected);
+    deleteAction_ = command(deviceMenu, text::deleteCommand, &MainWindow::deleteSelected);
+    aboutAction_ = command(menuBar(), text::aboutCommand, &MainWindow::showAbout);
+}
+
+void MainWindow::centreOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+// Keeps the directory's selection (what the live view's audio/video buttons
+// rewrite, and what is saved) and the Edit command in step with the tree.
+void MainWindow::selectionMoved() {
+    const DeviceEntry* selected = selectedEntry();
+    if (selected) {
+        directory_.setSelectionIndex(selected->index());
+    }
+    if (editAction_) {
+        // Multi-devices get their editor later; until then Edit does nothing
+        // for them and says so by being disabled.
+        editAction_->setEnabled(selected && !selected->isMultiDevice());
+    }
+}
+
+DeviceEntry* MainWindow::selectedEntry() const {
+    const QModelIndexList selected = tree_->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        return model_->entryOf(selected.first());
+    }
+    return directory_.entryAt(DeviceDirectory::kRootIndex);
+}
+
+void MainWindow::select(const DeviceEntry* entry) {
+    const QModelIndex index = model_->indexOf(entry);
+    if (!index.isValid()) {
+        return;
+    }
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+}
+
+DeviceEntry* MainWindow::targetFolder() const {
+    DeviceEntry* selected = selectedEntry();
+    if (!selected || selected->isFolder()) {
+        return selected;
+    }
+    return directory_.parent(selected);
+}
+
+void MainWindow::newDevice() {
+    // Refused before the editor opens, so that nothing typed is lost.
+    if (directory_.entryCount() >= DeviceDirectory::kMaxEntries) {
+        messageSink().show(text::deviceLimit);
+        return;
+    }
+    DeviceEditor editor(this);
+    editor.exec();  // whatever it holds when it closes is used
+    DeviceEntry* entry =
+        directory_.createEntry(EntryKind::device, editor.label().toStdU16String(), targetFolder());
+    if (!entry) {
+        return;
+    }
+    entry->setAddress(editor.address().toStdU16String());
+    entry->setPassword(editor.password().toStdU16String());
+    entry->setUserName(editor.userName().toStdU16String());
+    entry->setPort(editor.port());
+    directory_.notifyChanged(entry);
+    select(entry);
+    openEntry(entry);
+}
+
+void MainWindow::newFolder() {
+    const DeviceEntry* selected = selectedEntry();
+    DeviceEntry* parent = selected && selected->parentIndex() == 0 ? nullptr : targetFolder();
+    DeviceEntry* folder = directory_.createEntry(
+        EntryKind::folder, QString(qs(text::newFolderLabel)).toStdU16String(), parent);
+    if (folder) {
+        startLabelEdit(folder);
+    }
+}
+
+void MainWindow::startLabelEdit(const DeviceEntry* entry) {
+    select(entry);
+    tree_->setFocus();
+    tree_->edit(model_->indexOf(entry));
+}
+
+void MainWindow::editSelected() {
+    DeviceEntry* entry = selectedEntry();
+    if (!entry) {
+        return;
+    }
+    if (entry->isFolder()) {
+        startLabelEdit(entry);
+        return;
+    }
+    if (!entry->isDevice()) {
+        return;  // multi-devices: the Edit command is disabled for them
+    }
+    DeviceEditor editor(this);
+    editor.setLabel(QString::fromStdU16String(entry->label()));
+    editor.setAddress(QString::fromStdU16String(entry->address()));
+    editor.setPassword(QString::fromStdU16String(entry->password()));
+    editor.setUserName(QString::fromStdU16String(entry->userName()));
+    editor.setPort(entry->port());
+    editor.exec();  // written back however it closed; avFlags stay
+    entry->setLabel(editor.label().toStdU16String());
+    entry->setAddress(editor.address().toStdU16String());
+    entry->setPassword(editor.password().toStdU16String());
+    entry->setUserName(editor.userName().toStdU16String());
+    entry->setPort(editor.port());
+    directory_.notifyChanged(entry);
+}
+
+bool MainWindow::deleteSubtree(DeviceEntry* entry) {
+    while (DeviceEntry* child = directory_.childAt(entry, 0)) {
+        if (!deleteSubtree(child)) {
+            return false;
+        }
+    }
+    return directory_.deleteEntry(entry);
+}
+
+void MainWindow::deleteSelected() {
+    DeviceEntry* entry = selectedEntry();
+    if (!entry) {
+        return;
+    }
+    // The root folder can't go, nor a folder it was dragged into: that walk
+    // would have to delete the root as well.
+    for (const DeviceEntry* inside = directory_.entryAt(DeviceDirectory::kRootIndex); inside;
+         inside = directory_.parent(inside)) {
+        if (inside == entry) {
+            messageSink().show(text::rootNotDeletable);
+            return;
+        }
+    }
+    if (!messageSink().confirm(text::confirmDelete)) {
+        return;
+    }
+    deleteSubtree(entry);
+    // The tree has moved its current item to a neighbour; make it the
+    // selection so that the commands have something to work on.
+    const QModelIndex current = tree_->currentIndex();
+    select(current.isValid() ? model_->entryOf(current)
+                             : directory_.entryAt(DeviceDirectory::kRootIndex));
+    selectionMoved();
+}
+
+void MainWindow::showAbout() {
+    AboutBox box(geometry_.scale(), this);
+    box.exec();
+}
+
+void MainWindow::openEntry(DeviceEntry* entry) {
+    if (!entry || entry->isFolder() || !viewer_) {
+        return;
+    }
+    viewer_->view(*entry, directory_);
+}
+
+bool MainWindow::dropOnto(DeviceEntry* dragged, DeviceEntry* target) {
+    if (!model_->moveOnto(dragged, target)) {
+        return false;
+    }
+    tree_->expand(model_->indexOf(target));
+    select(dragged);
+    return true;
+}
+
+void MainWindow::saveDirectory() {
+    if (const DeviceEntry* selected = selectedEntry()) {
+        directory_.setSelectionIndex(selected->index());
+    }
+    const std::string path = directoryFile();
+    if (!directory_.saveDirectory(path)) {
+        messageSink().show(std::string(text::directorySaveFailed) + "\n" + path);
+    }
+}
+
+}  // namespace tess

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+
+#include "directory/DeviceDirectory.h"
+#include "liveview/EntryViewer.h"
+#include "liveview/LogicalGeometry.h"
+
+class QAction;
+class QStyle;
+class QTreeView;
+
+namespace tess {
+
+class DirectoryModel;
+
+// The program's main window, captioned "Tessarine": the device tree filling a
+// 240-wide logical window and the menu bar with "Device" (New, Folder, Edit,
+// Delete) and "About". It owns the DeviceDirectory, loaded from
+// programFolder + "device.inf" at construction and saved when the window is
+// destroyed, and the one entry viewer (the live view), which it hands a
+// device or multi-device on a double-click, Return, or a new device.
+// Everything runs on the GUI thread; the editors and the viewer run modally.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kLogicalWidth = 240;
+    // The client area above the menu bar, and the menu bar's strip.
+    static constexpr int kClientHeight = 268;
+    static constexpr int kMenuBarHeight = 26;
+    static constexpr int kTreeImageLogicalSize = 16;
+
+    // Makes the viewer; `parent` is this window, `programFolder` the folder
+    // of the directory file and of the snapshot folder "Temp".
+    using ViewerFactory =
+        std::function<std::unique_ptr<EntryViewer>(QWidget* parent, const std::string& programFolder)>;
+
+    // `programFolder` with its trailing separator (resolveProgramFolder() in
+    // the program). Creates programFolder + "Temp", loads the directory and
+    // selects the entry that was selected when it was saved.
+    MainWindow(std::string programFolder, const ViewerFactory& makeViewer,
+               QWidget* parent = nullptr);
+    // Saves the directory with the current selection (a failure is reported
+    // through the message sink), then deletes the viewer, then frees the
+    // entries.
+    ~MainWindow() override;
+
+    DeviceDirectory& directory() { return directory_; }
+    DirectoryModel& model() { return *model_; }
+    QTreeView& tree() { return *tree_; }
+    const std::string& programFolder() const { return programFolder_; }
+    std::string directoryFile() const;
+    const LogicalGeometry& geometry() const { return geometry_; }
+
+    // The selected entry; the root folder while nothing is selected.
+    DeviceEntry* selectedEntry() const;
+    // Selects `entry` and scrolls it into view (its folders expand).
+    void select(const DeviceEntry* entry);
+
+    // The commands of the menu bar.
+    void newDevice();
+    void newFolder();
+    void editSelected();
+    void deleteSelected();
+    void showAbout();
+    // Hands a device or multi-device to the viewer; a folder is left alone.
+    void openEntry(DeviceEntry* entry);
+    // A drop of `dragged` onto `target` in the tree (see
+    // DirectoryModel::moveOnto); the moved entry is selected. False when the
+    // drop is refused and nothing changed.
+    bool dropOnto(DeviceEntry* dragged, DeviceEntry* target);
+
+    QAction* newAction() const { return newAction_; }
+    QAction* folderAction() const { return folderAction_; }
+    QAction* editAction() const { return editAction_; }
+    QAction* deleteAction() const { return deleteAction_; }
+    QAction* aboutAction() const { return aboutAction_; }
+
+private:
+    void buildTree();
+    void buildMenuBar();
+    void centreOnScreen();
+    void selectionMoved();
+    // The folder a new entry goes into: the selection if it is a folder,
+    // else the selection's folder (nullptr: the top level).
+    DeviceEntry* targetFolder() const;
+    void startLabelEdit(const DeviceEntry* entry);
+    // Deletes `entry` and everything below it, deepest first.
+    bool deleteSubtree(DeviceEntry* entry);
+    void saveDirectory();
+
+    const std::string programFolder_;
+    const LogicalGeometry geometry_;
+    DeviceDirectory directory_;
+    std::unique_ptr<DirectoryModel> model_;
+    // The tree's own style (lines and expand boxes); outlives the tree.
+    std::unique_ptr<QStyle> treeStyle_;
+    QTreeView* tree_ = nullptr;
+    std::unique_ptr<EntryViewer> viewer_;
+
+    QAction* newAction_ = nullptr;
+    QAction* folderAction_ = nullptr;
+    QAction* editAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+};
+
+}  // namespace tess

@@ -1,0 +1,384 @@
+#include <QtTest>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
+#include <QTreeView>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "directory/DeviceDirectory.h"
+#include "directory/editors/DeviceEditor.h"
+#include "platform/MessageSink.h"
+#include "resources/StringTable.h"
+#include "shell/AboutBox.h"
+#include "shell/DirectoryModel.h"
+#include "shell/MainWindow.h"
+#include "shell/TerminationSignals.h"
+
+using namespace tess;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records every entry it is asked to show, with its label at that moment.
+class FakeViewer : public EntryViewer {
+public:
+    void view(DeviceEntry& entry, DeviceDirectory&) override {
+        shown.push_back(&entry);
+        labels.push_back(QString::fromStdU16String(entry.label()));
+    }
+    std::vector<DeviceEntry*> shown;
+    QStringList labels;
+};
+
+// Runs `action` on the next modal dialog of type T once it is open.
+template <typename T>
+void onNextModal(std::function<void(T&)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(*dialog);
+        }
+    });
+    timer->start();
+    // Bounded: a dialog that never opens leaves the timer to die here.
+    QTimer::singleShot(5000, timer, [timer] { timer->deleteLater(); });
+}
+
+QString labelOf(const DeviceEntry* entry) {
+    return entry ? QString::fromStdU16String(entry->label()) : QString();
+}
+
+// "label(index)" of every entry in pre-order, with children in brackets.
+QString treeText(const DeviceDirectory& directory, const DeviceEntry* parent = nullptr) {
+    QStringList parts;
+    for (const DeviceEntry* child : directory.children(parent)) {
+        QString part = labelOf(child) + "(" + QString::number(child->index()) + ")";
+        if (directory.childCount(child) > 0) {
+            part += "[" + treeText(directory, child) + "]";
+        }
+        parts << part;
+    }
+    return parts.join(' ');
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder_;
+    RecordingMessageSink sink_;
+    std::unique_ptr<ScopedMessageSink> installed_;
+    FakeViewer* viewer_ = nullptr;
+
+    std::string programFolder() const { return folder_->path().toStdString() + "/"; }
+
+    std::unique_ptr<MainWindow> makeWindow() {
+        auto window = std::make_unique<MainWindow>(
+            programFolder(), [this](QWidget*, const std::string&) {
+                auto viewer = std::make_unique<FakeViewer>();
+                viewer_ = viewer.get();
+                return viewer;
+            });
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) {
+            qWarning("main window not exposed");
+        }
+        return window;
+    }
+
+    // Runs `command` with the device editor closed at once, unconfirmed.
+    static void withEditorCancelled(const std::function<void()>& command) {
+        onNextModal<DeviceEditor>([](DeviceEditor& editor) { editor.reject(); });
+        command();
+    }
+
+private slots:
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+        sink_.clear();
+        sink_.setConfirmAnswer(true);
+        installed_ = std::make_unique<ScopedMessageSink>(sink_);
+    }
+    void cleanup() { installed_.reset(); }
+
+    void modelStaysConsistentThroughEveryChange() {
+        DeviceDirectory directory;
+        DirectoryModel model(directory);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        directory.loadFromBytes({});
+        DeviceEntry* root = directory.entryAt(1);
+        DeviceEntry* a = directory.createEntry(EntryKind::folder, u"A", root);
+        DeviceEntry* d1 = directory.createEntry(EntryKind::device, u"D1", a);
+        DeviceEntry* d2 = directory.createEntry(EntryKind::device, u"D2", root);
+        DeviceEntry* multi = directory.createEntry(EntryKind::multiDevice, u"M", nullptr);
+        const uint16_t members[] = {d1->index(), d2->index()};
+        multi->setMembers(members);
+        directory.notifyChanged(multi);
+        QVERIFY(model.setData(model.indexOf(d2), QStringLiteral("Renamed")));
+        QCOMPARE(labelOf(d2), QStringLiteral("Renamed"));
+        QVERIFY(model.moveOnto(d2, d1));     // after D1 inside A
+        QVERIFY(model.moveOnto(root, multi) == true);  // top level, after M
+        QVERIFY(model.moveOnto(d1, a));      // onto its own folder: last there
+        QVERIFY(directory.deleteEntry(d1));  // renumbers the rest
+        QCOMPARE(treeText(directory), QStringLiteral("M(4) Device(1)[A(2)[Renamed(3)]]"));
+        QCOMPARE(multi->members(), std::vector<uint16_t>{3});
+        const std::vector<uint8_t> bytes = directory.fileBytes();
+        directory.loadFromBytes(bytes);
+        QCOMPARE(treeText(directory), QStringLiteral("M(4) Device(1)[A(2)[Renamed(3)]]"));
+        directory.freeAll();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void dropRulesRefuseSelfAndSubtree() {
+        DeviceDirectory directory;
+        DirectoryModel model(directory);
+        directory.loadFromBytes({});
+        DeviceEntry* root = directory.entryAt(1);
+        DeviceEntry* a = directory.createEntry(EntryKind::folder, u"A", root);
+        DeviceEntry* b = directory.createEntry(EntryKind::folder, u"B", a);
+        DeviceEntry* d = directory.createEntry(EntryKind::device, u"D", b);
+        const QString before = treeText(directory);
+        QVERIFY(!model.moveOnto(a, a));
+        QVERIFY(!model.moveOnto(a, b));  // a folder onto its own child
+        QVERIFY(!model.moveOnto(a, d));  // onto a device deep in its subtree
+        QVERIFY(!model.moveOnto(a, nullptr));
+        QCOMPARE(treeText(directory), before);
+        std::unique_ptr<QMimeData> data(model.mimeData({model.indexOf(d)}));
+        QCOMPARE(model.draggedEntry(data.get()), d);
+    }
+
+    void firstStartShowsRootAndNewDeviceOpensAtOnce() {
+        auto window = makeWindow();
+        QCOMPARE(treeText(window->directory()), QStringLiteral("Device(1)"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Tessarine"));
+        QCOMPARE(labelOf(window->selectedEntry()), QStringLiteral("Device"));
+        QVERIFY(fs::is_directory(programFolder() + "Temp"));
+
+        withEditorCancelled([&] { window->newAction()->trigger(); });
+        QCOMPARE(treeText(window->directory()), QStringLiteral("Device(1)[New Device(2)]"));
+        DeviceEntry* device = window->directory().entryAt(2);
+        QCOMPARE(device->avFlags(), kAvVideo);
+        QCOMPARE(device->userName(), u"admin");
+        QCOMPARE(device->port(), 80);
+        QCOMPARE(window->selectedEntry(), device);
+        QCOMPARE(viewer_->shown, std::vector<DeviceEntry*>{device});
+        QVERIFY(sink_.messages().empty());
+    }
+
+    void editDeviceWritesBackAndKeepsAvFlags() {
+        auto window = makeWindow();
+        withEditorCancelled([&] { window->newDevice(); });
+        DeviceEntry* device = window->directory().entryAt(2);
+        device->setAvFlags(kAvVideo | kAvAudio);
+        onNextModal<DeviceEditor>([](DeviceEditor& editor) {
+            QCOMPARE(editor.labelField()->text(), QStringLiteral("New Device"));
+            editor.labelField()->setText(QStringLiteral("Gate"));
+            editor.addressField()->setText(QStringLiteral("127.0.0.1"));
+            editor.portField()->setText(QStringLiteral("8080"));
+            editor.accept();
+        });
+        window->editSelected();
+        QCOMPARE(labelOf(device), QStringLiteral("Gate"));
+        QCOMPARE(device->address(), u"127.0.0.1");
+        QCOMPARE(device->port(), 8080);
+        QCOMPARE(device->avFlags(), kAvVideo | kAvAudio);
+        QCOMPARE(window->model().data(window->model().indexOf(device)).toString(),
+                 QStringLiteral("Gate"));
+
+        // Double-click and Return hand a device to the viewer; a folder not.
+        QTreeView& tree = window->tree();
+        // The tree's double-click signal (the synthetic offscreen double-click
+        // sequence does not reach it reliably).
+        emit tree.doubleClicked(window->model().indexOf(device));
+        QCOMPARE(viewer_->labels.size(), 2);
+        window->select(window->directory().entryAt(1));
+        QTest::keyClick(&tree, Qt::Key_Return);
+        window->select(device);
+        QTest::keyClick(&tree, Qt::Key_Return);
+        QCOMPARE(viewer_->labels, QStringList({"New Device", "Gate", "Gate"}));
+
+        // No editor for a multi-device yet: Edit is off for it.
+        QVERIFY(window->editAction()->isEnabled());
+        DeviceEntry* multi = window->directory().createEntry(EntryKind::multiDevice, u"M", nullptr);
+        window->select(multi);
+        QVERIFY(!window->editAction()->isEnabled());
+    }
+
+    void newFolderBesideTopLevelOrInsideDeviceFolder() {
+        auto window = makeWindow();
+        window->folderAction()->trigger();
+        QCOMPARE(treeText(window->directory()), QStringLiteral("Device(1) New Folder(2)"));
+        QCOMPARE(labelOf(window->selectedEntry()), QStringLiteral("New Folder"));
+        auto* editor = window->tree().viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("New Folder"));
+        // A label longer than 31 characters is cut when the edit ends.
+        editor->setText(QString(40, QChar('x')));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(labelOf(window->directory().entryAt(2)), QString(31, QChar('x')));
+
+        window->select(window->directory().entryAt(1));
+        withEditorCancelled([&] { window->newDevice(); });  // index 3 inside Device
+        QCOMPARE(labelOf(window->selectedEntry()), QStringLiteral("New Device"));
+        window->newFolder();
+        QTest::keyClick(window->tree().viewport()->findChild<QLineEdit*>(), Qt::Key_Escape);
+        QTRY_VERIFY(!window->tree().viewport()->findChild<QLineEdit*>());
+        QCOMPARE(treeText(window->directory()),
+                 QString("Device(1)[New Device(3) New Folder(4)] %1(2)").arg(QString(31, 'x')));
+    }
+
+    void deleteRefusesRootHonoursCancelAndRenumbers() {
+        auto window = makeWindow();
+        DeviceDirectory& directory = window->directory();
+        DeviceEntry* root = directory.entryAt(1);
+        DeviceEntry* folder = directory.createEntry(EntryKind::folder, u"F", root);
+        DeviceEntry* inner = directory.createEntry(EntryKind::device, u"In", folder);
+        DeviceEntry* other = directory.createEntry(EntryKind::device, u"Other", root);
+        DeviceEntry* multi = directory.createEntry(EntryKind::multiDevice, u"M", root);
+        const uint16_t members[] = {inner->index(), other->index()};
+        multi->setMembers(members);
+
+        window->select(root);
+        window->deleteAction()->trigger();
+        QCOMPARE(sink_.messages(), std::vector<std::string>{std::string(text::rootNotDeletable)});
+
+        sink_.clear();
+        sink_.setConfirmAnswer(false);
+        window->select(folder);
+        window->deleteSelected();
+        QCOMPARE(sink_.messages(), std::vector<std::string>{std::string(text::confirmDelete)});
+        QCOMPARE(directory.entryCount(), size_t{5});
+
+        sink_.setConfirmAnswer(true);
+        window->deleteSelected();
+        QCOMPARE(treeText(directory), QStringLiteral("Device(1)[Other(2) M(3)]"));
+        QCOMPARE(multi->members(), std::vector<uint16_t>{2});
+        QCOMPARE(window->model().rowCount(window->model().indexOf(root)), 2);
+        QVERIFY(window->selectedEntry() != nullptr);
+
+        // A folder the root was dragged into can't be deleted either.
+        DeviceEntry* holder = directory.createEntry(EntryKind::folder, u"Holder", nullptr);
+        QVERIFY(window->dropOnto(root, holder));
+        sink_.clear();
+        window->select(holder);
+        window->deleteSelected();
+        QCOMPARE(sink_.messages(), std::vector<std::string>{std::string(text::rootNotDeletable)});
+        QCOMPARE(directory.entryCount(), size_t{4});
+    }
+
+    void dropsThroughTheTree() {
+        auto window = makeWindow();
+        DeviceDirectory& directory = window->directory();
+        DeviceEntry* root = directory.entryAt(1);
+        DeviceEntry* folder = directory.createEntry(EntryKind::folder, u"F", root);
+        DeviceEntry* target = directory.createEntry(EntryKind::device, u"T", folder);
+        directory.createEntry(EntryKind::device, u"U", folder);
+        DeviceEntry* moving = directory.createEntry(EntryKind::device, u"D", root);
+        window->tree().expandAll();
+        QTreeView& tree = window->tree();
+
+        const auto drop = [&](DeviceEntry* dragged, QPoint at) {
+            std::unique_ptr<QMimeData> data(
+                window->model().mimeData({window->model().indexOf(dragged)}));
+            QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+            QApplication::sendEvent(tree.viewport(), &enter);
+            QDropEvent dropped(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+            QApplication::sendEvent(tree.viewport(), &dropped);
+        };
+        // Outside any item: nothing moves.
+        drop(moving, QPoint(5, tree.viewport()->height() - 2));
+        QCOMPARE(treeText(directory), QStringLiteral("Device(1)[F(2)[T(3) U(4)] D(5)]"));
+        // Device onto device: into its folder, right after it, and selected.
+        drop(moving, tree.visualRect(window->model().indexOf(target)).center());
+        QCOMPARE(treeText(directory), QStringLiteral("Device(1)[F(2)[T(3) D(5) U(4)]]"));
+        QCOMPARE(window->selectedEntry(), moving);
+        // A folder onto its own child: nothing.
+        QVERIFY(!window->dropOnto(folder, target));
+        QCOMPARE(treeText(directory), QStringLiteral("Device(1)[F(2)[T(3) D(5) U(4)]]"));
+    }
+
+    void thirtySecondEntryIsRefused() {
+        auto window = makeWindow();
+        DeviceDirectory& directory = window->directory();
+        while (directory.entryCount() < DeviceDirectory::kMaxEntries) {
+            QVERIFY(directory.createEntry(EntryKind::folder, u"x", directory.entryAt(1)));
+        }
+        const QString before = treeText(directory);
+        window->newDevice();  // refused before the editor would open
+        window->newFolder();
+        QCOMPARE(sink_.messages(), std::vector<std::string>(2, std::string(text::deviceLimit)));
+        QCOMPARE(treeText(directory), before);
+        QVERIFY(viewer_->shown.empty());
+    }
+
+    void closingSavesTheDirectory() {
+        QString saved;
+        {
+            auto window = makeWindow();
+            DeviceEntry* folder =
+                window->directory().createEntry(EntryKind::folder, u"F", window->directory().entryAt(1));
+            DeviceEntry* device = window->directory().createEntry(EntryKind::device, u"D", folder);
+            window->select(device);
+            saved = treeText(window->directory());
+            QVERIFY(window->close());
+        }
+        QVERIFY(sink_.messages().empty());
+        auto window = makeWindow();
+        QCOMPARE(treeText(window->directory()), saved);
+        QCOMPARE(labelOf(window->selectedEntry()), QStringLiteral("D"));
+        QVERIFY(window->tree().isExpanded(
+            window->model().indexOf(window->directory().entryAt(2))));
+    }
+
+    void failedSaveIsReported() {
+        {
+            auto window = makeWindow();
+            fs::permissions(programFolder(), fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        fs::permissions(programFolder(), fs::perms::owner_all);
+        if (::geteuid() == 0) {
+            QSKIP("root writes into a read-only folder");
+        }
+        const std::vector<std::string> messages = sink_.messages();
+        QCOMPARE(messages.size(), size_t{1});
+        QVERIFY(messages[0].starts_with(text::directorySaveFailed));
+        QVERIFY(messages[0].ends_with("device.inf"));
+    }
+
+    void aboutBoxCaptionAndText() {
+        AboutBox box(1);
+        QCOMPARE(box.windowTitle(), QStringLiteral("Aobut"));
+        auto* name = box.findChild<QLabel*>(QStringLiteral("productName"));
+        QVERIFY(name);
+        QCOMPARE(name->text(), QStringLiteral("Tessarine"));
+        box.show();
+        QTest::keyClick(&box, Qt::Key_Escape);
+        QVERIFY(!box.isVisible());
+    }
+
+    void terminationSignalArrivesOnTheEventLoop() {
+        TerminationSignals termination;
+        QVERIFY(termination.installed());
+        QSignalSpy spy(&termination, &TerminationSignals::requested);
+        ::raise(SIGTERM);
+        ::raise(SIGHUP);
+        QVERIFY(spy.wait(5000));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
