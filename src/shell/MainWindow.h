@@ -28,7 +28,7 @@ class DirectoryModel;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kLogicalWidth = 240;
     // The client area above the menu bar, and the menu bar's strip.
     static constexpr int kClientHeight = 268;
@@ -37,8 +37,8 @@ public:
 
     // Makes the viewer; `parent` is this window, `programFolder` the folder
     // of the directory file and of the snapshot folder "Temp".
-    using ViewerFactory =
-        std::function<std::unique_ptr<EntryViewer>(QWidget* parent, const std::string& programFolder)>;
+    using ViewerFactory = std::function<std::unique_ptr<EntryViewer>(
+        QWidget* parent, const std::string& programFolder)>;
 
     // `programFolder` with its trailing separator (resolveProgramFolder() in
     // the program). Creates programFolder + "Temp", loads the directory and
@@ -81,7 +81,7 @@ public:
     QAction* deleteAction() const { return deleteAction_; }
     QAction* aboutAction() const { return aboutAction_; }
 
-private:
+  private:
     void buildTree();
     void buildMenuBar();
     void centreOnScreen();
