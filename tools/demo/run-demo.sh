@@ -29,14 +29,15 @@ fi
 
 # One device a line: class, label, audio/video flags, simulator options.
 # Labels name the class; the port is added once the simulator has chosen it.
+# The first is the one selected when the viewer opens.
 devices=(
+    "6|Camera 6|av|--size 704x480 --tone 1000"
+    "7|Camera 7|v|"
+    "8|Camera 8|v|--separate-stream-port"
     "3|Recorder 3|v|"
     "50|Recorder 50|v|"
     "1|Server 1|v|--device-type 2"
     "4|Server 4|v|"
-    "6|Camera 6|av|--size 704x480 --tone 1000"
-    "7|Camera 7|v|"
-    "8|Camera 8|v|--separate-stream-port"
     "6|Camera 6 sweep|av|--tone 0"
     "7|Camera 7 B|v|"
     "8|Camera 8 B|v|"
