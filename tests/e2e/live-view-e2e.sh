@@ -117,6 +117,8 @@ cp "$work/program/device.inf" "$work/device.inf.before"
 inodeBefore=$(stat -c %i "$work/program/device.inf")
 
 step "viewer"
+# In a sanitizer build, leaks of the system's session-bus library are not the viewer's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
 TESSARINE_SCALE=$kScale QT_QPA_PLATFORM=xcb "$work/program/tessarine" >"$work/viewer.log" 2>&1 &
 viewerPid=$!
 
