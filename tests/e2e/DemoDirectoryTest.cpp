@@ -91,8 +91,8 @@ TEST(DemoDirectoryTest, FamiliesGetFoldersAndTheFirstFourCamerasAQuad) {
     EXPECT_EQ(quad->multiType(), kMultiTypeQuad);
     std::vector<std::u16string> quadMembers;
     for (uint16_t member : quad->members()) quadMembers.push_back(loaded.entryAt(member)->label());
-    EXPECT_EQ(quadMembers, (std::vector<std::u16string>{u"Camera 6", u"Camera 7", u"Camera 8",
-                                                        u"Camera 6 B"}));
+    EXPECT_EQ(quadMembers,
+              (std::vector<std::u16string>{u"Camera 6", u"Camera 7", u"Camera 8", u"Camera 6 B"}));
     const DeviceEntry* tour = families[4];
     EXPECT_EQ(tour->multiType(), kMultiTypeSwitch);
     ASSERT_EQ(tour->members().size(), devices.size());
@@ -109,9 +109,9 @@ TEST(DemoDirectoryTest, FamiliesGetFoldersAndTheFirstFourCamerasAQuad) {
 TEST(DemoDirectoryTest, FlatPutsOnlyTheDevicesIntoTheRoot) {
     DeviceDirectory directory;
     std::string error;
-    ASSERT_TRUE(buildDemoDirectory(
-        directory, {device("127.0.0.1:1006:A:6:av"), device("127.0.0.1:1007:B:7")},
-        DemoLayout::flat, DemoLogin{}, error));
+    ASSERT_TRUE(buildDemoDirectory(directory,
+                                   {device("127.0.0.1:1006:A:6:av"), device("127.0.0.1:1007:B:7")},
+                                   DemoLayout::flat, DemoLogin{}, error));
     ASSERT_EQ(directory.entryCount(), 3u);
     const DeviceEntry* root = directory.childAt(nullptr, 0);
     EXPECT_EQ(labels(directory.children(root)), (std::vector<std::u16string>{u"A", u"B"}));
@@ -132,13 +132,13 @@ TEST(DemoDirectoryTest, RefusesWhatDoesNotFitAndLeavesTheDirectoryEmpty) {
     {
         // The same devices need a folder, a quad and a tour too when grouped.
         DeviceDirectory directory;
-        EXPECT_FALSE(buildDemoDirectory(directory, devices, DemoLayout::families, DemoLogin{},
-                                        error));
+        EXPECT_FALSE(
+            buildDemoDirectory(directory, devices, DemoLayout::families, DemoLogin{}, error));
         EXPECT_NE(error.find("34"), std::string::npos) << error;
         EXPECT_EQ(directory.entryCount(), 0u);
     }
-    for (const DemoLogin& login : {DemoLogin{"a user name too long", "velum"},
-                                   DemoLogin{"admin", "tab\there"}}) {
+    for (const DemoLogin& login :
+         {DemoLogin{"a user name too long", "velum"}, DemoLogin{"admin", "tab\there"}}) {
         DeviceDirectory directory;
         EXPECT_FALSE(buildDemoDirectory(directory, {devices[0]}, DemoLayout::flat, login, error));
         EXPECT_EQ(directory.entryCount(), 0u);

@@ -44,7 +44,8 @@ constexpr int kMinSaturation = 100;         // 0 ... 255: a colour, not a grey
 
 bool readFile(const char* path, std::vector<char>& bytes) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     bytes.assign(std::istreambuf_iterator<char>(in), {});
     return true;
 }
@@ -88,8 +89,8 @@ double tonePower(const std::vector<double>& samples, double rate, double frequen
         beforePrevious = previous;
         previous = next;
     }
-    const double power =
-        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
     const double n = static_cast<double>(samples.size());
     return 2 * power / (n * n);
 }
@@ -110,8 +111,9 @@ int tone(const char* path, int rate, double frequency) {
     size_t toneWindows = 0;
     double loudestRms = 0;
     for (size_t start = 0; start + window <= samples.size(); start += window) {
-        const std::vector<double> part(samples.begin() + static_cast<std::ptrdiff_t>(start),
-                                       samples.begin() + static_cast<std::ptrdiff_t>(start + window));
+        const std::vector<double> part(
+            samples.begin() + static_cast<std::ptrdiff_t>(start),
+            samples.begin() + static_cast<std::ptrdiff_t>(start + window));
         double squares = 0;
         for (double sample : part) squares += sample * sample;
         const double meanSquare = squares / static_cast<double>(window);
@@ -135,8 +137,7 @@ int directory(const char* beforePath, const char* afterPath) {
         return 2;
     }
     const auto load = [](tess::DeviceDirectory& into, const std::vector<char>& bytes) {
-        return into.loadFromBytes(
-            {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+        return into.loadFromBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
     };
     tess::DeviceDirectory before;
     tess::DeviceDirectory after;
@@ -148,7 +149,8 @@ int directory(const char* beforePath, const char* afterPath) {
     std::printf("directory: %zu bytes, %zu entries before; %zu bytes, %zu entries after%s\n",
                 beforeBytes.size(), before.entryCount(), afterBytes.size(), after.entryCount(),
                 whole ? "" : " (damaged)");
-    if (!whole || before.entryCount() != after.entryCount()) return 1;
+    if (!whole || before.entryCount() != after.entryCount())
+        return 1;
     // Index by index; the selection stored in the top-level records may differ.
     constexpr size_t kSelectionAt = 74;
     for (uint16_t index = 1; index < before.nextIndex(); ++index) {
@@ -178,11 +180,13 @@ int selectedRow(const char* path) {
     for (int y = 0; y < image.height(); ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            if (QColor(line[x]).hsvSaturation() >= kMinSaturation) ++counts[line[x]];
+            if (QColor(line[x]).hsvSaturation() >= kMinSaturation)
+                ++counts[line[x]];
         }
     }
-    const auto highlight = std::max_element(
-        counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto highlight =
+        std::max_element(counts.begin(), counts.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     if (highlight == counts.end()) {
         std::printf("selected-row: no coloured pixels\n");
         return 1;
@@ -204,7 +208,8 @@ int selectedRow(const char* path) {
             }
         }
         if (filled >= kMinHighlightShare * image.width()) {
-            if (top < 0) top = y;
+            if (top < 0)
+                top = y;
             bottom = y;
             left += first;
             right += last;
@@ -225,10 +230,14 @@ int selectedRow(const char* path) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "picture" && argc == 5) return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    if (command == "tone" && argc == 5) return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
-    if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
-    if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
+    if (command == "picture" && argc == 5)
+        return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (command == "tone" && argc == 5)
+        return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
+    if (command == "directory" && argc == 4)
+        return directory(argv[2], argv[3]);
+    if (command == "selected-row" && argc == 3)
+        return selectedRow(argv[2]);
     std::fprintf(stderr,
                  "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"

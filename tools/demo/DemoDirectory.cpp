@@ -49,8 +49,8 @@ bool isCamera(int deviceClass) {
 bool checkLoginText(std::string_view what, std::string_view text, size_t limit,
                     std::string& error) {
     if (text.size() > limit || !isPrintableAscii(text)) {
-        error = std::string(what) + " must be printable ASCII of at most " +
-                std::to_string(limit) + " characters";
+        error = std::string(what) + " must be printable ASCII of at most " + std::to_string(limit) +
+                " characters";
         return false;
     }
     return true;
@@ -67,7 +67,8 @@ std::optional<DemoDevice> parseDemoDevice(std::string_view text, std::string& er
     DemoDevice device;
     device.host = fields[0];
     in_addr address{};
-    if (device.host.size() > kAddressChars || inet_pton(AF_INET, device.host.c_str(), &address) != 1) {
+    if (device.host.size() > kAddressChars ||
+        inet_pton(AF_INET, device.host.c_str(), &address) != 1) {
         error = "\"" + device.host + "\" is not a dotted IPv4 address";
         return std::nullopt;
     }
@@ -158,7 +159,8 @@ bool buildDemoDirectory(DeviceDirectory& directory, const std::vector<DemoDevice
     std::vector<uint16_t> everyDevice;
     std::vector<uint16_t> quad;
     for (const DemoDevice& device : devices) {
-        const auto family = std::find(families.begin(), families.end(), familyOf(device.deviceClass));
+        const auto family =
+            std::find(families.begin(), families.end(), familyOf(device.deviceClass));
         DeviceEntry* entry = directory.createEntry(EntryKind::device, widen(device.label),
                                                    folders[family - families.begin()]);
         entry->setAddress(widen(device.host));
