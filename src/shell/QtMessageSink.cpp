@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <memory>
+
 #include "resources/StringTable.h"
 
 namespace tess {
@@ -28,7 +30,19 @@ bool execBox(const QString& text, bool withCancel) {
 
 }  // namespace
 
-QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent) {}
+QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent) {
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &QtMessageSink::close);
+}
+
+QtMessageSink::~QtMessageSink() { close(); }
+
+void QtMessageSink::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    answered_.notify_all();
+}
 
 void QtMessageSink::show(std::string_view text) {
     runBox(text, false);
@@ -43,10 +57,32 @@ bool QtMessageSink::runBox(std::string_view text, bool withCancel) {
     if (QThread::currentThread() == thread()) {
         return execBox(message, withCancel);
     }
-    bool answer = false;
+    // A worker posts the box to the GUI thread and waits for the answer, or
+    // for the sink to close.
+    auto pending = std::make_shared<PendingAnswer>();
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) return false;
+    }
     QMetaObject::invokeMethod(
-        this, [&] { answer = execBox(message, withCancel); }, Qt::BlockingQueuedConnection);
-    return answer;
+        this,
+        [this, pending, message, withCancel] {
+            {
+                std::lock_guard lock(mutex_);
+                if (closed_) return;
+            }
+            const bool answer = execBox(message, withCancel);
+            {
+                std::lock_guard lock(mutex_);
+                pending->answer = answer;
+                pending->answered = true;
+            }
+            answered_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(mutex_);
+    answered_.wait(lock, [&] { return pending->answered || closed_; });
+    return pending->answered && pending->answer;
 }
 
 }  // namespace tess

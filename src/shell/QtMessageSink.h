@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "platform/MessageSink.h"
 
 namespace tess {
@@ -22,11 +25,28 @@ public:
     // Must be constructed on the GUI thread, after the QApplication.
     explicit QtMessageSink(QObject* parent = nullptr);
 
+    ~QtMessageSink() override;
+
     void show(std::string_view text) override;
     bool confirm(std::string_view text) override;
 
+    // From now on a worker thread gets no box: its message counts as dismissed
+    // (a question as Cancel). Called when the application quits, because the
+    // windows then end their panes' threads, and a thread waiting for a box
+    // that the GUI thread will never show again would never end.
+    void close();
+
 private:
+    struct PendingAnswer {
+        bool answered = false;
+        bool answer = false;
+    };
+
     bool runBox(std::string_view text, bool withCancel);
+
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    bool closed_ = false;
 };
 
 }  // namespace tess

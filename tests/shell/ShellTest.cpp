@@ -99,6 +99,26 @@ private slots:
         QVERIFY(answerer.seen().onGuiThread);
     }
 
+    // The GUI thread that ends the panes' threads at quitting shows no more
+    // boxes: a worker waiting for one must be let go, and later ones get none.
+    void closedSinkLetsWaitingWorkersGo() {
+        QtMessageSink sink;
+        std::atomic<bool> done{false};
+        std::atomic<bool> answer{true};
+        std::thread worker([&] {
+            answer = sink.confirm("Are you sure to delete the item?");
+            done = true;
+        });
+        // The box is posted; the GUI thread runs no events meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sink.close();
+        worker.join();
+        QVERIFY(done.load());
+        QVERIFY(!answer.load());
+        std::thread late([&] { sink.show("The network is failed !!"); });
+        late.join();
+    }
+
     void messageFromGuiThreadHasOnlyOk() {
         QtMessageSink sink;
         BoxAnswerer answerer(QMessageBox::Ok);
