@@ -109,8 +109,8 @@ bool PulseAudioOut::connect() {
     }
     pa_context_set_state_callback(context_, &PulseAudioOut::onContextState, this);
 
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, kSampleRate, 1};
-    stream_ = pa_stream_new(context_, "Live audio", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_S16NE, kSampleRate, 1};
+    stream_ = pa_stream_new(context_, "Live audio", &format, nullptr);
     if (!stream_) {
         fail(pa_strerror(pa_context_errno(context_)));
         return false;

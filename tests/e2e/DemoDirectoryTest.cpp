@@ -9,10 +9,10 @@
 namespace tess::demo {
 namespace {
 
-DemoDevice device(const std::string& spec) {
+DemoDevice device(const std::string& text) {
     std::string error;
-    const std::optional<DemoDevice> parsed = parseDemoDevice(spec, error);
-    EXPECT_TRUE(parsed) << spec << ": " << error;
+    const std::optional<DemoDevice> parsed = parseDemoDevice(text, error);
+    EXPECT_TRUE(parsed) << text << ": " << error;
     return parsed.value_or(DemoDevice{});
 }
 

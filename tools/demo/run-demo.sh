@@ -79,19 +79,19 @@ if ! tess_start_devsim "$devsim" "$output" "${#devices[@]}" --config "$config" 2
 fi
 mapfile -t ports < <(tess_devsim_ports "$output")
 
-specs=()
+entries=()
 echo
 echo "Simulated devices (login admin / velum):"
 for i in "${!devices[@]}"; do
     IFS='|' read -r class label av options <<<"${devices[$i]}"
     read -r port streamPort <<<"${ports[$i]}"
-    specs+=("127.0.0.1:$port:$label $port:$class:$av")
+    entries+=("127.0.0.1:$port:$label $port:$class:$av")
     streams=
     [ "$streamPort" != "$port" ] && streams=" (streams on $streamPort)"
     printf '  class %-3s %-20s 127.0.0.1:%s%s\n' "$class" "$label $port" "$port" "$streams"
 done
 sed -n 's/^discovery on /  LAN search answered on /p' "$output"
-"$makeDirectory" "$demo/device.inf" "${specs[@]}" >/dev/null || exit 1
+"$makeDirectory" "$demo/device.inf" "${entries[@]}" >/dev/null || exit 1
 
 echo
 echo "Program folder: $demo (device.inf, Temp/ for snapshots)"
