@@ -1,9 +1,9 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
+#include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
 #include "media/PaneRuntime.h"
 #include "platform/MessageSink.h"
@@ -13,78 +13,9 @@
 namespace tess {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace panetest;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
-
-// Plays every block at once.
-class InstantAudioOut : public AudioOut {
-public:
-    std::atomic<uint64_t> samples{0};
-
-private:
-    size_t queuedBlocks() override { return 0; }
-    bool enqueue(std::span<const int16_t> block) override {
-        samples += block.size();
-        blockDone();
-        return true;
-    }
-    void dropQueued() override {}
-};
-
-class RecordingListener : public PaneListener {
-public:
-    void loginFinished(bool loggedIn) override { (loggedIn ? successes : failures)++; }
-    void requestRepaint() override { ++repaints; }
-    std::atomic<int> successes{0}, failures{0}, repaints{0};
-};
-
-// Stands in for the render thread: takes every frame and gives its slot back.
-class CountingConsumer : public FrameConsumer {
-public:
-    explicit CountingConsumer(FrameQueue& frames) : frames_(frames) {}
-    void startConsumer() override {
-        stop_ = false;
-        thread_ = std::make_unique<WorkerThread>("TestConsumer", [this] {
-            while (!stop_ && frames_.waitFrame()) {
-                const auto frame = frames_.frame();
-                if (frame.size() >= 2 && frame[0] == 0xFF && frame[1] == 0xD8) ++jpegFrames;
-                frames_.releaseFrame();
-            }
-        });
-    }
-    void requestConsumerStop() override { stop_ = true; }
-    bool waitConsumerEnd(uint32_t timeoutMs) override {
-        if (!thread_ || !thread_->waitFor(timeoutMs)) return !thread_;
-        thread_.reset();
-        return true;
-    }
-    std::atomic<int> jpegFrames{0};
-
-private:
-    FrameQueue& frames_;
-    std::atomic<bool> stop_{false};
-    std::unique_ptr<WorkerThread> thread_;
-};
-
-int threadsOfThisProcess() {
-    int count = 0;
-    if (DIR* tasks = ::opendir("/proc/self/task")) {
-        while (const dirent* entry = ::readdir(tasks))
-            if (entry->d_name[0] != '.') ++count;
-        ::closedir(tasks);
-    }
-    return count;
-}
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
 
 int countRequests(SimulatedDevice& device, std::string_view path) {
     int count = 0;
@@ -109,15 +40,7 @@ protected:
         return device;
     }
     void startOn(SimulatedDevice& device, bool video = true, bool audio = false) {
-        SessionInfo& session = pane_->session();
-        session.host = u"127.0.0.1";
-        session.userName = u"admin";
-        session.password = u"velum";
-        session.devicePort = device.port();
-        session.streamPort = device.port();
-        session.videoWanted = video;
-        session.audioWanted = audio;
-        pane_->startPane();
+        startPaneOn(*pane_, device, video, audio);
     }
     void stop() {
         pane_->session().keepRetrying = false;
@@ -127,10 +50,10 @@ protected:
     RecordingMessageSink messages_;
     ScopedMessageSink scope_{messages_};
     InstantAudioOut audioOut_;
-    RecordingListener listener_;
+    CountingListener listener_;
     std::unique_ptr<PaneRuntime> pane_ =
         std::make_unique<PaneRuntime>(audioOut_, listener_, nullptr);
-    CountingConsumer consumer_{pane_->frames()};
+    ReleasingConsumer consumer_{pane_->frames()};
     void SetUp() override { pane_->setFrameConsumer(&consumer_); }
     void TearDown() override { pane_.reset(); }
 };
@@ -260,7 +183,7 @@ TEST_F(PaneRuntimeTest, DestroyedWhileStreamingConnectingOrRetryingLeavesNoThrea
 
     // Retrying: a device that streamed, then went away for good.
     pane_ = std::make_unique<PaneRuntime>(audioOut_, listener_, nullptr);
-    CountingConsumer consumer(pane_->frames());
+    ReleasingConsumer consumer(pane_->frames());
     pane_->setFrameConsumer(&consumer);
     startOn(*device);
     ASSERT_TRUE(eventually([&] { return consumer.jpegFrames >= 2; }, 10s));

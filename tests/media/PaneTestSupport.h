@@ -37,6 +37,21 @@ inline int threadsOfThisProcess() {
     return count;
 }
 
+// A sound output that plays every block at once.
+class InstantAudioOut : public AudioOut {
+public:
+    std::atomic<uint64_t> samples{0};
+
+private:
+    size_t queuedBlocks() override { return 0; }
+    bool enqueue(std::span<const int16_t> block) override {
+        samples += block.size();
+        blockDone();
+        return true;
+    }
+    void dropQueued() override {}
+};
+
 class CountingListener : public PaneListener {
 public:
     void loginFinished(bool loggedIn) override { (loggedIn ? successes : failures)++; }

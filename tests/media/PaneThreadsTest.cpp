@@ -16,21 +16,6 @@ using namespace panetest;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
-// One output for all panes, as in the program; plays every block at once.
-class SharedInstantOut : public AudioOut {
-public:
-    std::atomic<uint64_t> samples{0};
-
-private:
-    size_t queuedBlocks() override { return 0; }
-    bool enqueue(std::span<const int16_t> block) override {
-        samples += block.size();
-        blockDone();
-        return true;
-    }
-    void dropQueued() override {}
-};
-
 int countLogins(SimulatedDevice& device) {
     int count = 0;
     for (const std::string& request : device.log().requests())
@@ -102,7 +87,7 @@ protected:
     int threadsWithIdleDevices_ = 0;
     RecordingMessageSink messages_;
     ScopedMessageSink scope_{messages_};
-    SharedInstantOut out_;
+    InstantAudioOut out_;
     std::array<CountingListener, 4> listeners_;
     std::array<std::unique_ptr<SimulatedDevice>, 4> devices_;
     std::array<std::unique_ptr<PaneRuntime>, 4> panes_;
@@ -168,7 +153,7 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
     config.faults.downSeconds = 1.5;
     SimulatedDevice device(config);
     ASSERT_TRUE(device.start()) << device.lastError();
-    SharedInstantOut out;
+    InstantAudioOut out;
     CountingListener listener;
     auto pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
     ReleasingConsumer consumer(pane->frames());
