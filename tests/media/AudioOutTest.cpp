@@ -66,30 +66,7 @@ TEST(AudioOut, FourBlocksBehindDropsEverythingQueuedBeforeTheNextBlock) {
     EXPECT_EQ(out.resets(), 2u);
 }
 
-// Power of `frequency` in `samples` (8000 Hz), normalised per sample.
-double goertzel(const std::vector<int16_t>& samples, double frequency) {
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 8000.0);
-    double previous = 0, beforePrevious = 0;
-    for (int16_t sample : samples) {
-        const double current = sample + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = current;
-    }
-    const double power = previous * previous + beforePrevious * beforePrevious -
-                         coefficient * previous * beforePrevious;
-    return power / static_cast<double>(samples.size() * samples.size());
-}
-
-class PulseAudioOutTest : public testing::Test {
-protected:
-    void SetUp() override {
-        if (!server_.error().empty()) GTEST_SKIP() << "no sound server: " << server_.error();
-        setenv("PULSE_SERVER", server_.address().c_str(), 1);
-    }
-    void TearDown() override { unsetenv("PULSE_SERVER"); }
-
-    PulseServer server_;
-};
+using PulseAudioOutTest = PulseServerTest;
 
 TEST_F(PulseAudioOutTest, AToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
     ASSERT_TRUE(server_.startRecording()) << server_.recorderLog();
@@ -122,8 +99,8 @@ TEST_F(PulseAudioOutTest, AToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
     for (int16_t sample : recorded) sumSquares += double(sample) * sample;
     const double rms = std::sqrt(sumSquares / recorded.size());
     EXPECT_GT(rms, 1000.0);
-    EXPECT_GT(goertzel(recorded, 1000), 100 * goertzel(recorded, 2500));
-    EXPECT_GT(goertzel(recorded, 1000), 100 * goertzel(recorded, 400));
+    EXPECT_GT(tonePower(recorded, 1000), 100 * tonePower(recorded, 2500));
+    EXPECT_GT(tonePower(recorded, 1000), 100 * tonePower(recorded, 400));
 }
 
 TEST_F(PulseAudioOutTest, ResetDropsQueuedAudioAndReturnsItsRoomAtOnce) {

@@ -18,33 +18,10 @@ using namespace panetest;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
-// Power of `frequency` in `samples` (8000 Hz), normalised per sample.
-double powerAt(const std::vector<int16_t>& samples, double frequency) {
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 8000.0);
-    double previous = 0, beforePrevious = 0;
-    for (int16_t sample : samples) {
-        const double current = sample + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = current;
-    }
-    const double power = previous * previous + beforePrevious * beforePrevious -
-                         coefficient * previous * beforePrevious;
-    return power / static_cast<double>(samples.size() * samples.size());
-}
-
 // The whole way of live audio: a device's ADPCM tone through the pane's
 // receiver, decoder and player into the sound server, recorded back from the
 // null sink's monitor.
-class PaneSound : public testing::Test {
-protected:
-    void SetUp() override {
-        if (!server_.error().empty()) GTEST_SKIP() << "no sound server: " << server_.error();
-        setenv("PULSE_SERVER", server_.address().c_str(), 1);
-    }
-    void TearDown() override { unsetenv("PULSE_SERVER"); }
-
-    PulseServer server_;
-};
+using PaneSound = PulseServerTest;
 
 TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
     RecordingMessageSink messages;
@@ -83,9 +60,9 @@ TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
     for (int16_t sample : recorded) sumSquares += double(sample) * sample;
     // The tone (amplitude 8000) fills most of the recording.
     EXPECT_GT(std::sqrt(sumSquares / recorded.size()), 2000.0);
-    const double tone = powerAt(recorded, 1000);
+    const double tone = tonePower(recorded, 1000);
     for (double other : {250.0, 440.0, 1500.0, 2500.0, 3500.0})
-        EXPECT_GT(tone, 100 * powerAt(recorded, other)) << other << " Hz";
+        EXPECT_GT(tone, 100 * tonePower(recorded, other)) << other << " Hz";
 }
 
 }  // namespace

@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -197,6 +201,33 @@ private:
     std::string error_;
     pid_t server_ = -1;
     pid_t recorder_ = -1;
+};
+
+// Power of `frequency` in `samples` (8000 Hz), normalised per sample
+// (a Goertzel filter): how much of a recording is one tone.
+inline double tonePower(const std::vector<int16_t>& samples, double frequency) {
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 8000.0);
+    double previous = 0, beforePrevious = 0;
+    for (int16_t sample : samples) {
+        const double current = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    return power / static_cast<double>(samples.size() * samples.size());
+}
+
+// A test with a private sound server that PULSE_SERVER points at.
+class PulseServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!server_.error().empty()) GTEST_SKIP() << "no sound server: " << server_.error();
+        setenv("PULSE_SERVER", server_.address().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("PULSE_SERVER"); }
+
+    PulseServer server_;
 };
 
 }  // namespace tess
