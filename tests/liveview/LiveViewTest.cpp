@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 
+#include "media/PaneTestSupport.h"
 #include "SimulatedDevice.h"
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
@@ -20,22 +21,9 @@ using namespace tess;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
+using panetest::InstantAudioOut;
+
 namespace {
-
-// Plays every block at once.
-class InstantAudioOut : public AudioOut {
-  public:
-    std::atomic<uint64_t> samples{0};
-
-  private:
-    size_t queuedBlocks() override { return 0; }
-    bool enqueue(std::span<const int16_t> block) override {
-        samples += block.size();
-        blockDone();
-        return true;
-    }
-    void dropQueued() override {}
-};
 
 int countDatagrams(SimulatedDevice& device, std::string_view text) {
     int count = 0;
