@@ -38,7 +38,7 @@
 #include "AdpcmEncoder.h"
 #include "SimulatedDevice.h"
 #include "StreamWire.h"
-#include "media/PaneRuntime.h"
+#include "pane/PaneRuntime.h"
 #include "platform/MessageSink.h"
 #include "platform/WorkerThread.h"
 

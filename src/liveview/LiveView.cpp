@@ -1,13 +1,15 @@
 #include "liveview/LiveView.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QMenuBar>
 
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
-#include "protocol/CgiExchange.h"
-#include "protocol/ModelCodes.h"
-#include "protocol/Requests.h"
+#include "liveview/RequestMessages.h"
+#include "pane/PaneCommands.h"
+#include "platform/MessageSink.h"
 
 namespace tess {
 namespace {
@@ -15,6 +17,8 @@ namespace {
 // The window caption and the commands of the channel menu bar.
 constexpr const char* kCaption = "Show";
 constexpr std::array<const char*, 2> kChannelCommands{"CH1", "CH2"};
+// The device class whose recorders get the channel menu.
+constexpr int32_t kChannelMenuClass = 50;
 
 constexpr QRect kPictureArea{0, 0, LiveView::kVideoWidth, LiveView::kVideoHeight};
 
@@ -34,9 +38,8 @@ LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget
         geometry_.place(widget, kPictureArea);
         widget.hide();
     }
-    connect(panes_[0].get(), &VideoPane::loginResult, this, &LiveView::onLoginResult);
-    modelKnownTimer_.setInterval(kModelKnownPollMs);
-    connect(&modelKnownTimer_, &QTimer::timeout, this, &LiveView::pollModelKnown);
+    modelKnownDeadline_.setSingleShot(true);
+    modelKnownDeadline_.setInterval(kModelKnownWaitMs);
 }
 
 LiveView::~LiveView() {
@@ -48,14 +51,14 @@ LiveView::~LiveView() {
 }
 
 void LiveView::view(DeviceEntry& entry, DeviceDirectory&) {
-    ++session_;
     sessionOpen_ = true;
     currentView_ = 0;
     controlPanel_ = ControlPanelState{};
     loginPending_ = false;
+    firstSessionPending_ = false;
     for (auto& pane : panes_) {
         pane->widget().hide();
-        pane->session().audioToPlayer = false;
+        pane->connection().audioToPlayer = false;
         pane->renderState().selected = false;
         pane->renderState().snapshotRequested = false;
         pane->renderState().dragRectangle.shown = false;
@@ -70,30 +73,26 @@ void LiveView::view(DeviceEntry& entry, DeviceDirectory&) {
 
 void LiveView::openDevice(const DeviceEntry& entry) {
     VideoPane& pane = *panes_[0];
-    SessionInfo& session = pane.session();
+    PaneConnection& connection = pane.connection();
     currentView_ = 0;
-    session.audioToPlayer = true;
+    connection.audioToPlayer = true;
     geometry_.place(pane.widget(), kPictureArea);
     pane.widget().show();
 
     const uint16_t avFlags = entry.avFlags();
-    session.videoWanted = (avFlags & kAvVideo) != 0;
-    session.audioWanted = (avFlags & kAvAudio) != 0;
-    session.host = entry.address();
-    session.userName = entry.userName();
-    session.password = entry.password();
-    session.devicePort = entry.port();
-    session.streamPort = entry.port();
+    connection.videoWanted = (avFlags & kAvVideo) != 0;
+    connection.audioWanted = (avFlags & kAvAudio) != 0;
+    const LoginData login{entry.address(), entry.userName(), entry.password(), entry.port()};
 
-    // Pane 0's first login result decides whether the window stays open.
+    // Pane 0's first login and negotiation decide whether the window stays open.
     loginPending_ = true;
-    pane.startPane();
-    modelWaitStart_ = std::chrono::steady_clock::now();
-    modelKnownTimer_.start();
+    firstSessionPending_ = true;
+    pane.startPane(login);
+    modelKnownDeadline_.start();
 }
 
-void LiveView::onLoginResult(bool loggedIn) {
-    if (!loginPending_) {
+void LiveView::loginFinished(PaneStamp stamp, bool loggedIn) {
+    if (stamp.pane != 0 || !loginPending_) {
         return;
     }
     loginPending_ = false;
@@ -102,27 +101,65 @@ void LiveView::onLoginResult(bool loggedIn) {
     }
 }
 
-void LiveView::pollModelKnown() {
-    if (panes_[0]->runtime().modelKnown().poll()) {
-        modelKnownTimer_.stop();
-        buildMenuBar();
+void LiveView::modelKnown(PaneStamp stamp, int32_t deviceClass) {
+    if (stamp.pane != 0 || !modelKnownDeadline_.isActive()) {
         return;
     }
-    if (std::chrono::steady_clock::now() - modelWaitStart_ >=
-        std::chrono::milliseconds(kModelKnownWaitMs)) {
-        // Too late for this session: the window goes without a menu bar.
-        modelKnownTimer_.stop();
+    modelKnownDeadline_.stop();
+    buildMenuBar(deviceClass);
+}
+
+void LiveView::negotiated(PaneStamp stamp, const SessionFacts& facts) {
+    VideoPane& pane = *panes_[stamp.pane];
+    if (stamp.pane == 0) {
+        firstSessionPending_ = false;
+    }
+    if (showsAlone(pane)) {
+        applyControls(chooseControls(LayoutOccasion::Negotiated, facts.deviceClass,
+                                     facts.channelTable, facts.channel),
+                      pane);
     }
 }
 
-void LiveView::buildMenuBar() {
+void LiveView::connectFailed(PaneStamp stamp, RequestResult result) {
+    if (const auto message = messageFor(result)) {
+        tell(*message);
+    }
+    // A device of a model the viewer does not know cannot be shown at all.
+    if (stamp.pane == 0 && firstSessionPending_ && result == RequestResult::UnknownModel) {
+        reject();
+        return;
+    }
+    if (stamp.pane == 0 && !loginPending_) {
+        firstSessionPending_ = false;
+    }
+}
+
+void LiveView::commandFinished(PaneStamp stamp, RequestResult result,
+                               std::optional<int32_t> channel) {
+    if (const auto message = messageFor(result)) {
+        tell(*message);
+    }
+    VideoPane& pane = *panes_[stamp.pane];
+    if (!channel || !showsAlone(pane)) {
+        return;
+    }
+    const SessionFacts facts = pane.facts();
+    if (facts.deviceClass == kChannelMenuClass) {
+        applyControls(chooseControls(LayoutOccasion::ShownAlone, facts.deviceClass,
+                                     facts.channelTable, facts.channel),
+                      pane);
+    }
+}
+
+void LiveView::buildMenuBar(int32_t deviceClass) {
     delete menuBar_.data();
     menuBar_ = new QMenuBar(this);
     menuBar_->setNativeMenuBar(false);
     geometry_.place(*menuBar_, 0, kClientHeight, kVideoWidth, kMenuBarHeight);
-    // The bar stays empty unless a class 50 device was identified since the
-    // last pane start.
-    if (channelMenuWanted) {
+    // Only a recorder of the channel menu's class gets commands; every other
+    // device an empty bar.
+    if (deviceClass == kChannelMenuClass) {
         for (int channel = 1; channel <= static_cast<int>(kChannelCommands.size()); ++channel) {
             QAction* command =
                 menuBar_->addAction(QString::fromUtf8(kChannelCommands[channel - 1]));
@@ -143,9 +180,9 @@ void LiveView::closeSession() {
         return;
     }
     sessionOpen_ = false;
-    ++session_;
-    modelKnownTimer_.stop();
+    modelKnownDeadline_.stop();
     loginPending_ = false;
+    firstSessionPending_ = false;
     for (auto& pane : panes_) {
         pane->stopPane();
     }
@@ -155,6 +192,27 @@ void LiveView::closeSession() {
         menuBar_->deleteLater();
         menuBar_ = nullptr;
     }
+}
+
+void LiveView::tell(std::string_view text) {
+    if (text == shownMessage_ ||
+        std::find(waitingMessages_.begin(), waitingMessages_.end(), text) !=
+            waitingMessages_.end()) {
+        return;
+    }
+    waitingMessages_.emplace_back(text);
+    if (showingMessage_) {
+        // The box on screen runs its own event loop; the message waits its turn.
+        return;
+    }
+    showingMessage_ = true;
+    while (!waitingMessages_.empty()) {
+        shownMessage_ = std::move(waitingMessages_.front());
+        waitingMessages_.pop_front();
+        messageSink().show(shownMessage_);
+    }
+    shownMessage_.clear();
+    showingMessage_ = false;
 }
 
 VideoPane* LiveView::currentPane() {
@@ -168,23 +226,17 @@ VideoPane* LiveView::currentPane() {
     return nullptr;
 }
 
+bool LiveView::showsAlone(const VideoPane& pane) const {
+    const int32_t view = currentView_;
+    return (view == 0 && pane.number() == 0) || view == pane.number() + 1;
+}
+
 bool LiveView::changeChannel(int channel) {
     VideoPane* pane = currentPane();
-    if (pane == nullptr || pane->session().deviceClass != 50) {
+    if (pane == nullptr || pane->facts().deviceClass != kChannelMenuClass) {
         return false;
     }
-    PaneConnection& connection = pane->runtime().connection();
-    const SessionInfo& session = connection.session;
-    const std::string head =
-        request::setChannel(session.sessionIdText(), channel, session.localAddress);
-    CommandReply reply;
-    // Blocks this thread for at most the request's own connect and reply
-    // limits, as every command to a device does.
-    if (!sendCgiRequest(this, connection, head, {}, reply)) {
-        return false;
-    }
-    pane->session().channel = channel;
-    applyLayoutForView(*pane);
+    pane->queueCommand(setChannelCommand(channel));
     return true;
 }
 
@@ -200,7 +252,7 @@ bool LiveView::takeSnapshot() {
     } else {
         pane = currentPane();
     }
-    if (pane == nullptr || !pane->runtime().connection().controlLink.connected()) {
+    if (pane == nullptr || !pane->connection().controlLink.connected()) {
         return false;
     }
     const std::string name = makeSnapshotName(SnapshotTime::localNow());
@@ -217,56 +269,13 @@ std::string LiveView::makeSnapshotName(const SnapshotTime& time) {
     return name;
 }
 
-void LiveView::requestRepaint() {
-    QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
-}
-
-template <typename Operation>
-void LiveView::onGuiThread(Operation operation) {
-    const uint32_t session = session_.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, session, operation] {
-            if (sessionOpen_ && session == session_.load()) {
-                operation();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-// The layout operations the connect sequence asks for. They are kept in
-// controlPanel_ for the control panel below the pictures, which shows and
-// hides its buttons by them.
-void LiveView::ApplyDvrTabs() {
-    onGuiThread([this] { applyLayout(ControlLayout::DvrTabs); });
-}
-
-void LiveView::ApplyPlainLayout() {
-    onGuiThread([this] { applyLayout(ControlLayout::Plain); });
-}
-
-void LiveView::ApplyPresetTabs() {
-    onGuiThread([this] { applyLayout(ControlLayout::PresetTabs); });
-}
-
-void LiveView::ApplyFourChannelLayout(int channelIndex) {
-    onGuiThread([this, channelIndex] { applyLayout(ControlLayout::FourChannel, channelIndex); });
-}
-
-void LiveView::ApplyNineChannelLayout() {
-    onGuiThread([this] { applyLayout(ControlLayout::NineChannel); });
-}
-
-void LiveView::ApplySixteenChannelLayout() {
-    onGuiThread([this] { applyLayout(ControlLayout::SixteenChannel); });
-}
-
-void LiveView::ShowAvButton(const SessionInfo& pane) {
-    // The session belongs to the calling thread's pane: only its flags travel.
-    const bool video = pane.videoWanted;
-    const bool audio = pane.audioWanted;
-    onGuiThread([this, video, audio] { showAvButton(video, audio); });
+void LiveView::applyControls(const ControlChoice& choice, VideoPane& pane) {
+    if (choice.showAvButton) {
+        showAvButton(pane);
+    }
+    if (choice.layout) {
+        applyLayout(*choice.layout, choice.channelIndex);
+    }
 }
 
 void LiveView::applyLayout(ControlLayout layout, int channelIndex) {
@@ -287,85 +296,23 @@ void LiveView::applyLayout(ControlLayout layout, int channelIndex) {
     ++controlPanel_.operations;
 }
 
-void LiveView::showAvButton(bool videoWanted, bool audioWanted) {
+void LiveView::showAvButton(VideoPane& pane) {
     if (currentView_ == kQuadView) {
         return;
     }
-    if (videoWanted && audioWanted) {
+    const PaneConnection& connection = pane.connection();
+    const bool video = connection.videoWanted;
+    const bool audio = connection.audioWanted;
+    if (video && audio) {
         controlPanel_.avButton = AvButton::AudioAndVideo;
-    } else if (videoWanted) {
+    } else if (video) {
         controlPanel_.avButton = AvButton::VideoOnly;
-    } else if (audioWanted) {
+    } else if (audio) {
         controlPanel_.avButton = AvButton::AudioOnly;
     } else {
         controlPanel_.avButton = AvButton::None;
     }
     ++controlPanel_.operations;
-}
-
-void LiveView::applyLayoutForView(VideoPane& pane) {
-    const SessionInfo& session = pane.session();
-    const auto typeOf = [&session](int32_t index) -> int {
-        const ChannelRecord* record = index >= 0 ? session.channelTable.at(index) : nullptr;
-        return record != nullptr ? record->type : -1;
-    };
-    switch (session.deviceClass) {
-        case 4:
-            applyLayout(ControlLayout::Plain);
-            break;
-        case 1:
-            showAvButton(session.videoWanted, session.audioWanted);
-            applyLayoutForType(typeOf(0), 0);
-            break;
-        case 3:
-            applyLayout(ControlLayout::DvrTabs);
-            break;
-        case 6:
-        case 7:
-        case 8:
-            showAvButton(session.videoWanted, session.audioWanted);
-            applyLayout(ControlLayout::PresetTabs);
-            break;
-        case 50: {
-            const int32_t index = session.channel - 1;
-            applyLayoutForType(typeOf(index), index);
-            break;
-        }
-        default:
-            applyLayout(ControlLayout::None);
-            break;
-    }
-}
-
-void LiveView::applyLayoutForType(int deviceType, int channelIndex) {
-    switch (deviceType) {
-        case 0:
-        case 1:
-            applyLayout(ControlLayout::Plain);
-            break;
-        case 2:
-        case 3:
-        case 4:
-        case 7:
-        case 9:
-            applyLayout(ControlLayout::FourChannel, channelIndex);
-            break;
-        case 5:
-            applyLayout(ControlLayout::NineChannel);
-            break;
-        case 6:
-            applyLayout(ControlLayout::SixteenChannel);
-            break;
-        case 8:
-        case 18:
-        case 25:
-        case 26:
-            applyLayout(ControlLayout::PresetTabs);
-            break;
-        default:
-            // A type the viewer does not know leaves the controls as they are.
-            break;
-    }
 }
 
 }  // namespace tess

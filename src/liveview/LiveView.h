@@ -2,42 +2,32 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <QDialog>
 #include <QMenuBar>
 #include <QPointer>
 #include <QTimer>
 
+#include "liveview/ControlLayouts.h"
 #include "liveview/EntryViewer.h"
 #include "liveview/LogicalGeometry.h"
 #include "liveview/SnapshotFile.h"
 #include "liveview/VideoPane.h"
-#include "protocol/LiveViewLayout.h"
 
 namespace tess {
 
 class AudioOut;
 
-// The control layout the connect sequence (or a channel change) asked for
-// last. The control panel below the pictures shows it; until that panel
-// exists the requests are kept here, so that the panel has one place to
-// read them from.
-enum class ControlLayout {
-    None,
-    DvrTabs,
-    Plain,
-    PresetTabs,
-    FourChannel,
-    NineChannel,
-    SixteenChannel
-};
 // Which audio/video mode button is on screen: it names the pane's mode.
 enum class AvButton { None, AudioAndVideo, VideoOnly, AudioOnly };
 
+// The controls below the pictures as the window has laid them out last. The
+// control panel shows and hides its buttons by this.
 struct ControlPanelState {
     ControlLayout layout = ControlLayout::None;
     int channelIndex = 0;  // of FourChannel
@@ -54,14 +44,12 @@ struct ControlPanelState {
 // Built once by the main window and opened by view() for every session.
 //
 // The window is laid out in logical coordinates (LogicalGeometry) and shown
-// at one scale factor. Everything runs on the GUI thread, which never waits
-// for a pane's threads: the login result and the end of the model-known wait
-// are notifications the window reacts to. The LiveViewLayout calls arrive on
-// the connect threads and are queued to the GUI thread.
-class LiveView final : public QDialog,
-                       public EntryViewer,
-                       public LiveViewLayout,
-                       public RepaintTarget {
+// at one scale factor. Everything here runs on the GUI thread, which never
+// waits for a pane: panes start and stop at once, device commands run on the
+// panes' command workers, and what the panes learn arrives as PaneEvents
+// (current ones only). The window decides its controls from those facts and
+// turns failures into messages, one box at a time.
+class LiveView final : public QDialog, public EntryViewer, public PaneEvents {
     Q_OBJECT
 
   public:
@@ -72,8 +60,8 @@ class LiveView final : public QDialog,
     // The client area, and the strip below it that holds the menu bar.
     static constexpr int kClientHeight = 268;
     static constexpr int kMenuBarHeight = 26;
+    // A device identified later than this after opening gets no menu bar.
     static constexpr int kModelKnownWaitMs = 1000;
-    static constexpr int kModelKnownPollMs = 10;
 
     // `audioOut` is the program's one sound output (fed only by the pane whose
     // audioToPlayer is set); snapshots go to `programFolder` + "Temp/".
@@ -85,29 +73,16 @@ class LiveView final : public QDialog,
     // until it is closed. A device (kind 2) is shown alone on pane 0.
     void view(DeviceEntry& entry, DeviceDirectory& directory) override;
 
-    // LiveViewLayout. currentView() may be read from any thread; the layout
-    // operations are queued to the GUI thread.
-    int currentView() const override { return currentView_.load(); }
-    void ApplyDvrTabs() override;
-    void ApplyPlainLayout() override;
-    void ShowAvButton(const SessionInfo& pane) override;
-    void ApplyPresetTabs() override;
-    void ApplyFourChannelLayout(int channelIndex) override;
-    void ApplyNineChannelLayout() override;
-    void ApplySixteenChannelLayout() override;
-
-    // RepaintTarget: the owner of the channel request; any thread.
-    void requestRepaint() override;
-
     // Closing by any way (close button, Escape, the window manager, a failed
-    // first login): every pane stops without a reconnect, then the modal run
-    // ends.
+    // first login, an unknown model): every pane stops without a reconnect,
+    // then the modal run ends.
     void done(int result) override;
 
     VideoPane& pane(int number) { return *panes_[number]; }
     // The pane of the current view: 0 or 1 -> pane 0, 2 ... 4 -> panes 1 ... 3;
     // none in the quad.
     VideoPane* currentPane();
+    int currentView() const { return currentView_.load(); }
     const LogicalGeometry& geometry() const { return geometry_; }
     const std::string& snapshotFolder() const { return snapshotFolder_; }
     const QString& labelText() const { return labelText_; }
@@ -115,10 +90,10 @@ class LiveView final : public QDialog,
     QMenuBar* channelMenuBar() const { return menuBar_; }
     const ControlPanelState& controlPanel() const { return controlPanel_; }
 
-    // The channel change of the "CH1"/"CH2" commands: only for a current pane
-    // of device class 50. Sends SetChannel.cgi and, when the device answers
-    // "200 OK", makes `channel` the pane's channel and lays the controls out
-    // for it. Failures are shown by the request itself.
+    // The "CH1"/"CH2" commands: only for a current pane of device class 50.
+    // Queues SetChannel.cgi on the pane's command worker and returns at once;
+    // once the device answers "200 OK", `channel` is the pane's channel and
+    // the controls are laid out for it. False when there is no such pane.
     bool changeChannel(int channel);
 
     // The SnapShot command: names a snapshot after the local time and asks the
@@ -132,20 +107,29 @@ class LiveView final : public QDialog,
     const std::string& lastSnapshotName() const { return lastSnapshotName_; }
     const SnapshotHeader& snapshotHeader() const { return snapshotHeader_; }
 
+    // Shows `text` through the message sink, one box at a time: a text that
+    // is on screen or waiting already is dropped, others wait their turn.
+    void tell(std::string_view text);
+
+    // PaneEvents, on the GUI thread, current reports only (see VideoPane).
+    void loginFinished(PaneStamp stamp, bool loggedIn) override;
+    void modelKnown(PaneStamp stamp, int32_t deviceClass) override;
+    void negotiated(PaneStamp stamp, const SessionFacts& facts) override;
+    void connectFailed(PaneStamp stamp, RequestResult result) override;
+    void pictureLost(PaneStamp) override {}
+    void commandFinished(PaneStamp stamp, RequestResult result,
+                         std::optional<int32_t> channel) override;
+
   private:
     void openDevice(const DeviceEntry& entry);
-    void onLoginResult(bool loggedIn);
-    void pollModelKnown();
-    void buildMenuBar();
+    void buildMenuBar(int32_t deviceClass);
     void closeSession();
-    // Queues `operation` to the GUI thread, where it runs unless the window
-    // has closed since.
-    template <typename Operation>
-    void onGuiThread(Operation operation);
-    void applyLayout(ControlLayout layout, int channelIndex = 0);
-    void showAvButton(bool videoWanted, bool audioWanted);
-    void applyLayoutForView(VideoPane& pane);
-    void applyLayoutForType(int deviceType, int channelIndex);
+    // True for the pane on screen alone (a single device, or a quad pane
+    // shown alone): only its device lays out the controls.
+    bool showsAlone(const VideoPane& pane) const;
+    void applyControls(const ControlChoice& choice, VideoPane& pane);
+    void applyLayout(ControlLayout layout, int channelIndex);
+    void showAvButton(VideoPane& pane);
 
     LogicalGeometry geometry_;
     const std::string snapshotFolder_;
@@ -157,13 +141,18 @@ class LiveView final : public QDialog,
     SnapshotHeader snapshotHeader_;
     std::string lastSnapshotName_;
 
-    // Counts sessions; queued work of a closed session is dropped.
-    std::atomic<uint32_t> session_{0};
     bool sessionOpen_ = false;
-    // Set on opening a single device until pane 0 reports its first login.
+    // From opening a single device until pane 0's first login attempt ended.
     bool loginPending_ = false;
-    QTimer modelKnownTimer_;
-    std::chrono::steady_clock::time_point modelWaitStart_;
+    // From opening a single device until its first negotiation ended.
+    bool firstSessionPending_ = false;
+    // Runs for 1000 ms after opening a single device: the menu bar is built
+    // only for a model known meanwhile.
+    QTimer modelKnownDeadline_;
+
+    std::deque<std::string> waitingMessages_;
+    std::string shownMessage_;
+    bool showingMessage_ = false;
 };
 
 }  // namespace tess

@@ -13,6 +13,9 @@ void PictureSlot::setReceiver(QObject* receiver, std::function<void()> onWake) {
 
 void PictureSlot::publish(QImage& picture) {
     std::lock_guard lock(mutex_);
+    if (closed_) {
+        return;
+    }
     pending_.swap(picture);
     if (hasPending_) {
         ++skipped_;
@@ -38,6 +41,17 @@ bool PictureSlot::take(QImage& shown) {
     pending_.swap(shown);
     hasPending_ = false;
     return true;
+}
+
+void PictureSlot::close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    hasPending_ = false;
+}
+
+void PictureSlot::open() {
+    std::lock_guard lock(mutex_);
+    closed_ = false;
 }
 
 void PictureSlot::setClientSize(QSize size) {

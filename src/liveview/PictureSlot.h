@@ -33,9 +33,15 @@ public:
     // discarded by Qt together with the receiver.
     void setReceiver(QObject* receiver, std::function<void()> onWake);
 
-    // Render thread. Swaps `picture` in as the pending one; `picture` comes
+    // Render thread. Swaps `picture` in as the pending one (nothing while the
+    // slot is closed); `picture` comes
     // back holding an image whose buffer the caller may reuse (or a null one).
     void publish(QImage& picture);
+
+    // Any thread. A closed slot drops its pending picture and every later
+    // publish until it is opened again: a stopped pane shows nothing more.
+    void close();
+    void open();
 
     // GUI thread. Swaps the pending picture into `shown` (the old content of
     // `shown` goes back for reuse) and marks the wake-up consumed. False when
@@ -55,6 +61,7 @@ private:
     std::mutex mutex_;
     QImage pending_;
     bool hasPending_ = false;
+    bool closed_ = false;
     QObject* receiver_ = nullptr;
     std::function<void()> onWake_;
     std::atomic<bool> wakeInFlight_{false};

@@ -1,43 +1,18 @@
 #include "liveview/RenderThread.h"
 
-#include <pthread.h>
-
 namespace tess {
 
-RenderThread::RenderThread(const Inputs& inputs) : inputs_(inputs) {}
+RenderThread::RenderThread(const Inputs& inputs)
+    : inputs_(inputs),
+      thread_(
+          "RenderThread", [this](const WorkerThread::StopRequest& stop) { run(stop); },
+          [this] { wake(); }) {}
 
-RenderThread::~RenderThread() {
-    if (thread_.joinable()) {
-        requestStop();
-        if (running_) {
-            inputs_.queue.cancel();
-        }
-        thread_.join();
-    }
-}
-
-bool RenderThread::start() {
-    if (thread_.joinable()) {
-        return false;
-    }
-    stopRequested_ = false;
-    running_ = true;
-    thread_ = std::thread([this] { run(); });
-    return true;
-}
-
-void RenderThread::requestStop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopRequested_ = true;
-    }
-    wake_.notify_all();
-}
-
-void RenderThread::join() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+void RenderThread::wake() {
+    // The thread may wait for a frame that never comes, or for a resume.
+    inputs_.queue.cancel();
+    { std::lock_guard lock(mutex_); }
+    resumed_.notify_all();
 }
 
 void RenderThread::pause() {
@@ -50,30 +25,24 @@ void RenderThread::resume() {
         std::lock_guard lock(mutex_);
         paused_ = false;
     }
-    wake_.notify_all();
+    resumed_.notify_all();
 }
 
-bool RenderThread::waitWhilePaused() {
+bool RenderThread::waitWhilePaused(const WorkerThread::StopRequest& stop) {
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return !paused_ || stopRequested_; });
-    return !stopRequested_;
+    resumed_.wait(lock, [&] { return !paused_ || stop; });
+    return !stop;
 }
 
-void RenderThread::run() {
-    pthread_setname_np(pthread_self(), "RenderThread");
+void RenderThread::run(const WorkerThread::StopRequest& stop) {
     FrameQueue& queue = inputs_.queue;
-    while (!stopRequested_ && queue.waitFrame()) {
-        const bool go = waitWhilePaused();
-        if (go) {
-            renderFrame(queue.frame());
-        }
+    while (!stop && queue.waitFrame()) {
+        const bool go = waitWhilePaused(stop);
+        if (go) renderFrame(queue.frame());
         // Every taken frame goes back to the receiver, drawn or not.
         queue.releaseFrame();
-        if (!go) {
-            break;
-        }
+        if (!go) break;
     }
-    running_ = false;
 }
 
 void RenderThread::renderFrame(std::span<const uint8_t> frame) {
@@ -90,9 +59,7 @@ void RenderThread::renderFrame(std::span<const uint8_t> frame) {
         ++undecodable_;
         return;
     }
-    if (pane.selected && inputs_.currentView == kQuadView) {
-        drawSelectionFrame(canvas_);
-    }
+    if (pane.selected && inputs_.currentView == kQuadView) drawSelectionFrame(canvas_);
     if (pane.dragRectangle.shown) {
         drawDragRectangle(canvas_, pane.dragRectangle.get(), inputs_.slot.clientSize());
     }

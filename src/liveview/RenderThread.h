@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include <QImage>
 
@@ -13,6 +12,7 @@
 #include "liveview/PictureSlot.h"
 #include "liveview/SnapshotWriter.h"
 #include "media/FrameQueue.h"
+#include "platform/WorkerThread.h"
 
 namespace tess {
 
@@ -35,11 +35,10 @@ struct PaneRenderState {
 // from its slot, draws the selection frame and drag rectangle into the
 // picture and hands it to the PictureSlot; the GUI thread does the painting.
 //
-// Lifecycle (owned by the pane's runtime, GUI thread): start(); pause() and
-// resume() around layout changes, neither of which waits; to stop,
-// requestStop() and then FrameQueue::cancel(), because the thread may be
-// blocked in FrameQueue::waitFrame(), which has no time limit and is ended
-// only by the cancel; then join() (or poll finished() first).
+// start(), requestStop(), pause() and resume() return at once; a stop cancels
+// the frame queue, which the thread may be blocked on. join() waits for the
+// end and is called off the GUI thread (by the pane's runtime), or by the
+// destructor.
 class RenderThread {
 public:
     struct Inputs {
@@ -48,24 +47,20 @@ public:
         PaneRenderState& pane;
         // The live view's current view; kQuadView while the quad is shown.
         const std::atomic<int32_t>& currentView;
-        // The session's statistics counter (SessionInfo::frameCount).
+        // The session's statistics counter.
         std::atomic<uint32_t>& frameCount;
         SnapshotWriter& snapshotWriter;
     };
 
     explicit RenderThread(const Inputs& inputs);
-    // Stops a thread that is still running: request, cancel the queue, join.
-    ~RenderThread();
     RenderThread(const RenderThread&) = delete;
     RenderThread& operator=(const RenderThread&) = delete;
 
-    // Starts the thread; false if it runs already. A stopped thread can be
-    // started again once joined (and its queue reset).
-    bool start();
-    void requestStop();
-    void join();
-    // True once the thread's loop has ended (or it never ran).
-    bool finished() const { return !running_.load(); }
+    // Starts the thread; the previous run must have been joined.
+    void start() { thread_.start(); }
+    void requestStop() { thread_.requestStop(); }
+    void join() { thread_.join(); }
+    bool running() const { return thread_.running(); }
 
     // While paused, the thread holds the next frame it takes and composes
     // nothing until resumed (or asked to stop). A frame already being
@@ -78,22 +73,21 @@ public:
     uint64_t undecodableCount() const { return undecodable_.load(); }
 
 private:
-    void run();
+    void run(const WorkerThread::StopRequest& stop);
+    void wake();
     // False when a stop was requested while waiting.
-    bool waitWhilePaused();
+    bool waitWhilePaused(const WorkerThread::StopRequest& stop);
     void renderFrame(std::span<const uint8_t> frame);
 
     Inputs inputs_;
     PictureDecoder decoder_;
     QImage canvas_;
-    std::thread thread_;
     std::mutex mutex_;
-    std::condition_variable wake_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stopRequested_{false};
+    std::condition_variable resumed_;
     std::atomic<bool> paused_{false};
     std::atomic<uint64_t> composed_{0};
     std::atomic<uint64_t> undecodable_{0};
+    WorkerThread thread_;  // last: ends before the rest goes
 };
 
 }  // namespace tess

@@ -1,8 +1,5 @@
 #include "liveview/VideoPane.h"
 
-#include <chrono>
-#include <thread>
-
 #include <QMetaObject>
 #include <QString>
 
@@ -10,21 +7,22 @@
 
 namespace tess {
 
-VideoPane::VideoPane(int number, AudioOut& audioOut, LiveViewLayout& layout,
+VideoPane::VideoPane(int number, AudioOut& audioOut, PaneEvents& window,
                      const std::atomic<int32_t>& currentView, std::string snapshotFolder,
                      QWidget* parent)
     : number_(number),
       snapshotFolder_(std::move(snapshotFolder)),
+      window_(window),
       widget_(new PaneWidget(
           QString::fromUtf8(text::paneCaptions[number].data(), text::paneCaptions[number].size()),
           parent)),
-      runtime_(std::make_unique<PaneRuntime>(audioOut, *this, &layout)),
-      frames_(&runtime_->frames()) {
+      runtime_(std::make_unique<PaneRuntime>(number, audioOut, *this)) {
     widget_->setObjectName(widget_->caption());
-    SessionInfo& session = runtime_->session();
-    session.audioToPlayer = false;
-    renderThread_ = std::make_unique<RenderThread>(RenderThread::Inputs{
-        *frames_, slot_, renderState_, currentView, session.frameCount, *this});
+    PaneConnection& connection = runtime_->connection();
+    connection.audioToPlayer = false;
+    renderThread_ = std::make_unique<RenderThread>(
+        RenderThread::Inputs{runtime_->frames(), slot_, renderState_, currentView,
+                             connection.statistics.frameCount, *this});
     runtime_->setFrameConsumer(this);
     widget_->attachSlot(slot_);
 }
@@ -40,14 +38,39 @@ VideoPane::~VideoPane() {
     }
 }
 
-void VideoPane::startPane() {
-    ++generation_;
-    runtime_->startPane();
+void VideoPane::startPane(const LoginData& login) {
+    // The runtime closes the slot as it ends the earlier start, so a picture
+    // of that start still on its way is dropped: the widget shows its caption
+    // until the first picture of this start.
+    widget_->clearPicture();
+    commandsInFlight_ = 0;
+    showBusy();
+    runtime_->startPane(login);
 }
 
 void VideoPane::stopPane() {
-    runtime_->session().keepRetrying = false;
+    commandsInFlight_ = 0;
+    showBusy();
     runtime_->stopPane();
+}
+
+bool VideoPane::isCurrent(PaneStamp stamp) const {
+    return stamp.pane == number_ && stamp.generation == runtime_->connection().generation();
+}
+
+void VideoPane::queueCommand(PaneCommand command) {
+    ++commandsInFlight_;
+    showBusy();
+    runtime_->queueCommand(std::move(command));
+}
+
+void VideoPane::showBusy() {
+    if (!widget_) return;
+    if (commandsInFlight_ > 0) {
+        widget_->setCursor(Qt::BusyCursor);
+    } else {
+        widget_->unsetCursor();
+    }
 }
 
 void VideoPane::setSnapshot(std::string name, const SnapshotHeader& header) {
@@ -66,60 +89,63 @@ std::string VideoPane::lastSnapshotError() const {
     return lastSnapshotError_;
 }
 
-void VideoPane::loginFinished(bool loggedIn) {
-    const uint32_t generation = generation_.load();
+template <typename Report>
+void VideoPane::onGuiThread(PaneStamp stamp, Report report) {
     QMetaObject::invokeMethod(
         this,
-        [this, generation, loggedIn] {
-            if (generation == generation_.load()) {
-                emit loginResult(loggedIn);
-            }
+        [this, stamp, report = std::move(report)] {
+            if (isCurrent(stamp)) report();
         },
         Qt::QueuedConnection);
 }
 
-void VideoPane::requestRepaint() {
-    const uint32_t generation = generation_.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation == generation_.load() && widget_) {
-                widget_->clearPicture();
-            }
-        },
-        Qt::QueuedConnection);
+void VideoPane::loginFinished(PaneStamp stamp, bool loggedIn) {
+    onGuiThread(stamp, [this, stamp, loggedIn] { window_.loginFinished(stamp, loggedIn); });
+}
+
+void VideoPane::modelKnown(PaneStamp stamp, int32_t deviceClass) {
+    onGuiThread(stamp, [this, stamp, deviceClass] { window_.modelKnown(stamp, deviceClass); });
+}
+
+void VideoPane::negotiated(PaneStamp stamp, const SessionFacts& facts) {
+    onGuiThread(stamp, [this, stamp, facts] { window_.negotiated(stamp, facts); });
+}
+
+void VideoPane::connectFailed(PaneStamp stamp, RequestResult result) {
+    onGuiThread(stamp, [this, stamp, result] {
+        if (widget_) widget_->clearPicture();
+        window_.connectFailed(stamp, result);
+    });
+}
+
+void VideoPane::pictureLost(PaneStamp stamp) {
+    onGuiThread(stamp, [this, stamp] {
+        if (widget_) widget_->clearPicture();
+        window_.pictureLost(stamp);
+    });
+}
+
+void VideoPane::commandFinished(PaneStamp stamp, RequestResult result,
+                                std::optional<int32_t> channel) {
+    onGuiThread(stamp, [this, stamp, result, channel] {
+        if (commandsInFlight_ > 0) --commandsInFlight_;
+        showBusy();
+        window_.commandFinished(stamp, result, channel);
+    });
 }
 
 void VideoPane::startConsumer() {
-    // The runtime has ended any earlier render thread before it starts again.
-    renderThread_->join();
-    // A picture of the earlier start may still wait in the slot, its wake-up
-    // queued: drop it, so that the widget shows its caption until the first
-    // picture of this start instead of the last one of the earlier.
-    QImage stale;
-    slot_.take(stale);
-    widget_->clearPicture();
+    slot_.open();
     renderThread_->start();
 }
 
 void VideoPane::requestConsumerStop() {
+    // Closed at once: a frame being composed right now is not shown.
+    slot_.close();
     renderThread_->requestStop();
-    // The render thread may be waiting for a frame that never comes.
-    frames_->cancel();
 }
 
-bool VideoPane::waitConsumerEnd(uint32_t timeoutMs) {
-    const auto limit = std::chrono::milliseconds(timeoutMs);
-    const auto start = std::chrono::steady_clock::now();
-    while (!renderThread_->finished()) {
-        if (timeoutMs != UINT32_MAX && std::chrono::steady_clock::now() - start >= limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kConsumerPollMs));
-    }
-    renderThread_->join();
-    return true;
-}
+void VideoPane::joinConsumer() { renderThread_->join(); }
 
 bool VideoPane::writeSnapshot(std::span<const uint8_t> frame) {
     std::unique_lock lock(snapshotMutex_);

@@ -15,7 +15,7 @@
 #include "liveview/RenderThread.h"
 #include "liveview/SnapshotFile.h"
 #include "liveview/SnapshotWriter.h"
-#include "media/PaneRuntime.h"
+#include "pane/PaneRuntime.h"
 
 class QWidget;
 
@@ -27,24 +27,22 @@ namespace tess {
 // snapshot request), the RenderThread on the runtime's FrameQueue, and the
 // PaneRuntime that owns the device connection.
 //
-// GUI thread, except where a function says otherwise. The pane's worker
-// threads report through loginFinished() and requestRepaint(), which only
-// queue work for the GUI thread and never wait for it.
+// GUI thread, except where a function says otherwise. The runtime's reports
+// arrive on the pane's threads; the pane re-posts them to the GUI thread,
+// drops those of an earlier start or stop, and hands the rest to `window`.
 class VideoPane final : public QObject,
-                        public PaneListener,
+                        public PaneEvents,
                         public FrameConsumer,
                         public SnapshotWriter {
     Q_OBJECT
 
   public:
-    // How often waitConsumerEnd() looks whether the render thread has ended.
-    static constexpr uint32_t kConsumerPollMs = 2;
-
     // `number` 0 ... 3 names the widget "View1" ... "View4", a child of
-    // `parent`. `audioOut` is the program's one sound output; `layout` is the
-    // live view, which also holds `currentView`; both must outlive the pane.
-    // Snapshots go to `snapshotFolder` (with its trailing separator).
-    VideoPane(int number, AudioOut& audioOut, LiveViewLayout& layout,
+    // `parent`. `audioOut` is the program's one sound output; `window` gets
+    // the pane's current reports on the GUI thread; `currentView` is the live
+    // view's. All must outlive the pane. Snapshots go to `snapshotFolder`
+    // (with its trailing separator).
+    VideoPane(int number, AudioOut& audioOut, PaneEvents& window,
               const std::atomic<int32_t>& currentView, std::string snapshotFolder, QWidget* parent);
     // Ends the runtime's threads and the render thread before the widget goes.
     ~VideoPane() override;
@@ -54,17 +52,25 @@ class VideoPane final : public QObject,
     int number() const { return number_; }
     PaneWidget& widget() { return *widget_; }
     PaneRuntime& runtime() { return *runtime_; }
-    SessionInfo& session() { return runtime_->session(); }
+    PaneConnection& connection() { return runtime_->connection(); }
+    SessionFacts facts() const { return runtime_->facts(); }
     PaneRenderState& renderState() { return renderState_; }
     PictureSlot& pictureSlot() { return slot_; }
     RenderThread& renderThread() { return *renderThread_; }
 
-    // Starts the pane on the session filled in by the caller; the widget shows
-    // its caption until the first picture. Login results and repaints of an
-    // earlier start that are still on their way are dropped from here on.
-    void startPane();
-    // Clears keepRetrying first, so that no reconnect follows, then stops.
+    // Starts the pane on `login`; the widget shows its caption until the
+    // first picture of this start. Returns at once.
+    void startPane(const LoginData& login);
+    // Stops the pane without a reconnect; from here on it shows no new
+    // picture and reports nothing. Returns at once.
     void stopPane();
+    // True when `stamp` is the pane's latest start or stop.
+    bool isCurrent(PaneStamp stamp) const;
+
+    // Sends `command` on the pane's command worker; a busy cursor shows over
+    // the pane until every command sent has finished.
+    void queueCommand(PaneCommand command);
+    int commandsInFlight() const { return commandsInFlight_; }
 
     const std::string& snapshotFolder() const { return snapshotFolder_; }
     // Names the next snapshot (without extension) and the header its file
@@ -75,37 +81,38 @@ class VideoPane final : public QObject,
     uint64_t snapshotFailures() const { return snapshotFailures_.load(); }
     std::string lastSnapshotError() const;
 
-    // PaneListener, on the pane's connect thread.
-    void loginFinished(bool loggedIn) override;
-    // RepaintTarget, on any of the pane's threads: the stream was lost or
-    // refused, so the widget goes back to its caption.
-    void requestRepaint() override;
+    // PaneEvents, on the pane's threads.
+    void loginFinished(PaneStamp stamp, bool loggedIn) override;
+    void modelKnown(PaneStamp stamp, int32_t deviceClass) override;
+    void negotiated(PaneStamp stamp, const SessionFacts& facts) override;
+    void connectFailed(PaneStamp stamp, RequestResult result) override;
+    void pictureLost(PaneStamp stamp) override;
+    void commandFinished(PaneStamp stamp, RequestResult result,
+                         std::optional<int32_t> channel) override;
 
-    // FrameConsumer, called by the runtime on the GUI thread.
+    // FrameConsumer, on the runtime's reaper (or in its destructor).
     void startConsumer() override;
     void requestConsumerStop() override;
-    bool waitConsumerEnd(uint32_t timeoutMs) override;
+    void joinConsumer() override;
 
     // SnapshotWriter, on the render thread.
     bool writeSnapshot(std::span<const uint8_t> frame) override;
 
-  signals:
-    // On the GUI thread, once per login attempt of the current start.
-    void loginResult(bool loggedIn);
-
   private:
+    // Runs `report` on the GUI thread if `stamp` is still current then.
+    template <typename Report>
+    void onGuiThread(PaneStamp stamp, Report report);
+    void showBusy();
+
     const int number_;
     const std::string snapshotFolder_;
+    PaneEvents& window_;
     QPointer<PaneWidget> widget_;
     PictureSlot slot_;
     PaneRenderState renderState_;
-    std::unique_ptr<PaneRuntime> runtime_;
-    // The runtime's queue, reachable also while the runtime is being destroyed.
-    FrameQueue* frames_;
     std::unique_ptr<RenderThread> renderThread_;
-    // Counts starts; a login result or repaint is acted on only while its
-    // start is the latest. Written on the GUI thread, read by the connect thread.
-    std::atomic<uint32_t> generation_{0};
+    std::unique_ptr<PaneRuntime> runtime_;
+    int commandsInFlight_ = 0;
 
     mutable std::mutex snapshotMutex_;  // guards the three fields below
     std::string snapshotName_;

@@ -43,6 +43,8 @@ public:
 
     // Waits up to `timeoutMs` for room for one more block and takes it.
     bool waitForRoom(uint32_t timeoutMs) { return room_.acquireFor(timeoutMs); }
+    // Gives back room taken by `waitForRoom` for a block that is not written.
+    void returnRoom() { room_.release(); }
 
     // Queues one block (at most kMaxBlockSamples; longer blocks are cut). The
     // samples are copied before it returns. False when the output refused the

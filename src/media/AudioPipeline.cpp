@@ -1,73 +1,52 @@
 #include "media/AudioPipeline.h"
 
-#include <pthread.h>
-
-#include <chrono>
-
 namespace tess {
 
-bool AudioThread::start() {
-    if (running_.load()) return false;
-    if (thread_.joinable()) thread_.join();
-    stopRequested_ = false;
-    running_ = true;
-    thread_ = std::thread([this] {
-        pthread_setname_np(pthread_self(), name_);
-        run();
-        std::lock_guard lock(endMutex_);
-        running_ = false;
-        ended_.notify_all();
-    });
-    return true;
-}
+AudioDecoder::AudioDecoder(AudioQueue& queue)
+    : queue_(queue),
+      thread_(
+          "AudioDecoder", [this](const WorkerThread::StopRequest& stop) { run(stop); },
+          [this] { queue_.cancel(); }) {}
 
-bool AudioThread::stop(uint32_t timeoutMs) {
-    stopRequested_ = true;
-    if (!running_.load()) return true;
-    wake();
-    std::unique_lock lock(endMutex_);
-    return ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [this] { return !running_.load(); });
-}
-
-void AudioThread::join() {
-    if (thread_.joinable()) thread_.join();
-}
-
-AudioDecoder::~AudioDecoder() {
-    stop(0);
-    join();
-}
-
-void AudioDecoder::run() {
+void AudioDecoder::start() {
     adpcm_.restart();
+    thread_.start();
+}
+
+void AudioDecoder::run(const WorkerThread::StopRequest& stop) {
     PcmRing& ring = queue_.pcm();
-    while (queue_.waitFrame()) {
+    while (!stop && queue_.waitFrame()) {
         if (!ring.waitRoom()) return;
-        const size_t samples = adpcm_.decodeFrame(queue_.frame(), queue_.frameLength(),
-                                                  ring.writeSlot());
+        const size_t samples =
+            adpcm_.decodeFrame(queue_.frame(), queue_.frameLength(), ring.writeSlot());
         ring.publish(samples);
         queue_.releaseFrame();
         ++decodedFrames_;
-        if (stopRequested()) return;
     }
 }
 
-AudioPlayer::~AudioPlayer() {
-    stop(0);
-    join();
-}
+AudioPlayer::AudioPlayer(AudioQueue& queue, AudioOut& out)
+    : queue_(queue),
+      out_(out),
+      thread_(
+          "AudioPlayer", [this](const WorkerThread::StopRequest& stop) { run(stop); },
+          [this] { queue_.cancel(); }) {}
 
-void AudioPlayer::run() {
-    while (ring_.waitBlock()) {
+void AudioPlayer::run(const WorkerThread::StopRequest& stop) {
+    PcmRing& ring = queue_.pcm();
+    while (!stop && ring.waitBlock()) {
         while (!out_.waitForRoom(kRoomPollMs)) {
-            if (stopRequested()) return;
+            if (stop) return;
+        }
+        if (stop) {
+            // The room taken goes back: nothing is written after a stop.
+            out_.returnRoom();
+            return;
         }
         // A refused block is skipped; the output has already given its room back.
-        out_.writeBlock(ring_.block());
-        ring_.releaseBlock();
+        out_.writeBlock(ring.block());
+        ring.releaseBlock();
         ++playedBlocks_;
-        if (stopRequested()) return;
     }
 }
 

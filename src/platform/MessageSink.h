@@ -7,9 +7,10 @@
 
 namespace tess {
 
-// Where every message for the user goes. Any thread may call it; the call
-// returns when the user has dismissed the message (on screen, a topmost box
-// shown by the GUI thread; a worker thread waits for the answer).
+// Where every message for the user goes. The windows call it on the GUI
+// thread; the call returns when the user has dismissed the message (on
+// screen, a topmost box). Workers never call it: they report failures as
+// values, and no worker waits for a user.
 class MessageSink {
 public:
     virtual ~MessageSink() = default;

@@ -6,31 +6,46 @@
 
 namespace tess {
 
-WorkerThread::WorkerThread(std::string name, std::function<void()> body) {
-    thread_ = std::thread([this, name = std::move(name), body = std::move(body)] {
+WorkerThread::WorkerThread(std::string name, Body body, std::function<void()> wake)
+    : name_(std::move(name)), body_(std::move(body)), wake_(std::move(wake)) {}
+
+WorkerThread::~WorkerThread() {
+    requestStop();
+    join();
+}
+
+void WorkerThread::start() {
+    std::lock_guard lock(mutex_);
+    stop_ = false;
+    running_ = true;
+    thread_ = std::thread([this] {
         // Linux limits thread names to 15 characters.
-        pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
-        body();
-        std::lock_guard lock(mutex_);
-        finished_ = true;
+        pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
+        body_(stop_);
+        std::lock_guard ended(mutex_);
+        running_ = false;
         ended_.notify_all();
     });
 }
 
-WorkerThread::~WorkerThread() { join(); }
-
-bool WorkerThread::waitFor(uint32_t timeoutMs) {
-    std::unique_lock lock(mutex_);
-    return ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished_; });
-}
-
-bool WorkerThread::finished() {
-    std::lock_guard lock(mutex_);
-    return finished_;
+void WorkerThread::requestStop() {
+    stop_ = true;
+    if (wake_ && running_) wake_();
 }
 
 void WorkerThread::join() {
-    if (thread_.joinable() && !isCurrentThread()) thread_.join();
+    std::thread ending;
+    {
+        std::lock_guard lock(mutex_);
+        ending = std::move(thread_);
+    }
+    if (ending.joinable()) ending.join();
+}
+
+bool WorkerThread::waitFor(uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [this] { return !running_.load(); });
 }
 
 }  // namespace tess

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -9,27 +10,48 @@
 
 namespace tess {
 
-// A named thread whose end can be awaited with a time limit. The destructor
-// joins: whoever owns a WorkerThread must first make its body return (stop
-// event, cancelled semaphores, closed links), so no thread outlives what it uses.
-// It must never be destroyed by its own thread.
+// The one owner of a thread's lifecycle: the stop request, the wake-up that
+// ends the body's unbounded waits, and the join, all in one place.
+//
+// The body gets the stop request and looks at it between frames or blocks;
+// `wake` (may be empty) runs on the thread that asks for the stop and cancels
+// whatever the body may be blocked in (a queue's semaphores, a link). A body
+// may run again after its thread was joined.
+//
+// requestStop() returns at once and may be called from any thread, also
+// while another thread joins. start() and join() are for the owner's threads,
+// never the body's own. The destructor asks for the stop and joins, so no
+// thread outlives what it uses.
 class WorkerThread {
 public:
-    WorkerThread(std::string name, std::function<void()> body);
+    using StopRequest = std::atomic<bool>;
+    using Body = std::function<void(const StopRequest&)>;
+
+    WorkerThread(std::string name, Body body, std::function<void()> wake = {});
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // True when the body has returned within `timeoutMs`.
-    bool waitFor(uint32_t timeoutMs);
-    bool finished();
+    // Runs the body on a new thread; an earlier run must have been joined.
+    void start();
+    // Sets the stop request and, while the body runs, wakes it.
+    void requestStop();
+    bool stopRequested() const { return stop_.load(); }
+    // Waits for the body to return and releases its thread.
     void join();
-    bool isCurrentThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+    // True from start() until the body has returned.
+    bool running() const { return running_.load(); }
+    // True when the body is not running or has returned within `timeoutMs`.
+    bool waitFor(uint32_t timeoutMs);
 
 private:
-    std::mutex mutex_;
+    const std::string name_;
+    const Body body_;
+    const std::function<void()> wake_;
+    StopRequest stop_{false};
+    std::atomic<bool> running_{false};
+    std::mutex mutex_;  // guards thread_ and the end notice
     std::condition_variable ended_;
-    bool finished_ = false;
     std::thread thread_;
 };
 

@@ -1,101 +1,63 @@
 #include "protocol/CgiExchange.h"
 
-#include "platform/MessageSink.h"
+#include <string>
+
 #include "protocol/Requests.h"
-#include "resources/StringTable.h"
 
 namespace tess {
 namespace {
 
 constexpr int kReplyTimeoutSeconds = 5;
 
-// A request longer than the device's request buffer is never sent cut short.
-bool refuseOverlongRequest(std::string_view head) {
-    if (head.size() <= request::kMaxRequestBytes) return false;
-    messageSink().show(text::requestTooLong);
-    return true;
+bool contains(std::string_view text, std::string_view word) {
+    return text.find(word) != std::string_view::npos;
 }
 
-std::string_view failureMessage(ReplyStatus status) {
-    switch (status) {
-        case ReplyStatus::ServerBusy: return text::tooManyUsers;
-        case ReplyStatus::LoginRefused: return text::tooManyLogins;
-        default: return text::noSupportDevice;
+// Connects `link` to the peer and sends `request`; false when no connection came about.
+bool connectAndSend(SocketLink& link, std::u16string_view host, uint32_t port,
+                    std::string_view request) {
+    link.setPeer(host, port);
+    link.open(SocketType::Stream);
+    link.connect();
+    if (!link.connected()) {
+        link.close();
+        return false;
     }
+    link.send(request.data(), request.size());
+    return true;
 }
 
 }  // namespace
 
-ReplyStatus classifyReply(std::string_view reply) {
+RequestResult classifyReply(std::string_view reply) {
     reply = request::untilZero(reply);
-    if (reply.find("202 ERROR") != std::string_view::npos) return ReplyStatus::ServerBusy;
-    if (reply.find("201 ERR") != std::string_view::npos) return ReplyStatus::LoginRefused;
-    if (reply.find("200 OK") != std::string_view::npos) return ReplyStatus::Ok;
-    return ReplyStatus::Unknown;
+    if (contains(reply, "202 ERROR")) return RequestResult::TooManyUsers;
+    if (contains(reply, "201 ERR")) return RequestResult::TooManyLogins;
+    if (contains(reply, "200 OK")) return RequestResult::Ok;
+    return RequestResult::NotSupported;
 }
 
-bool cgiExchange(PaneConnection& pane, std::string_view request, SessionReply& reply) {
-    SessionInfo& session = pane.session;
-    if (pane.closing) return false;
-    if (refuseOverlongRequest(request)) {
-        session.keepRetrying = false;
-        pane.requestRepaint();
-        return false;
-    }
-    pane.controlLink.setPeer(session.host, session.streamPort);
-    pane.audioLink.setPeer(session.host, session.streamPort);
-
-    SocketLink& link = pane.controlLink;
-    link.open(SocketType::Stream);
-    link.connect();
-    if (!link.connected()) {
-        link.close();
-        if (!session.keepRetrying && !pane.closing) messageSink().show(text::networkFailed);
-        return false;
-    }
-    link.send(request.data(), request.size());
+RequestResult cgiExchange(SocketLink& link, std::u16string_view host, uint32_t port,
+                          std::string_view request, SessionReply& reply) {
+    // A request longer than the device's request buffer is never sent cut short.
+    if (request.size() > request::kMaxRequestBytes) return RequestResult::RequestTooLong;
     reply.clear();
+    if (!connectAndSend(link, host, port, request)) return RequestResult::NetworkFailed;
     reply.length = link.receive(reply.bytes.data(), SessionReply::kCapacity, kReplyTimeoutSeconds);
     link.close();
-
-    const ReplyStatus status = classifyReply(reply.text());
-    if (status == ReplyStatus::Ok) return true;
-    if (pane.closing) return false;
-    session.keepRetrying = false;
-    messageSink().show(failureMessage(status));
-    pane.requestRepaint();
-    return false;
+    return classifyReply(reply.text());
 }
 
-bool sendCgiRequest(RepaintTarget* owner, const PaneConnection& pane, std::string_view head,
-                    std::string_view body, CommandReply& reply) {
-    auto repaintOwner = [owner] {
-        if (owner) owner->requestRepaint();
-    };
-    if (refuseOverlongRequest(head)) {
-        repaintOwner();
-        return false;
-    }
-    SocketLink link;
-    link.setPeer(pane.session.host, pane.session.devicePort);
-    link.open(SocketType::Stream);
-    link.connect();
-    if (!link.connected()) {
-        link.close();
-        messageSink().show(text::networkFailed);
-        repaintOwner();
-        return false;
-    }
+RequestResult sendCgiRequest(SocketLink& link, std::u16string_view host, uint32_t port,
+                             std::string_view head, std::string_view body, CommandReply& reply) {
+    if (head.size() > request::kMaxRequestBytes) return RequestResult::RequestTooLong;
+    reply.clear();
     std::string request(head);
     request.append(body);
-    link.send(request.data(), request.size());
-    reply.clear();
+    if (!connectAndSend(link, host, port, request)) return RequestResult::NetworkFailed;
     reply.length = link.receive(reply.bytes.data(), CommandReply::kCapacity, kReplyTimeoutSeconds);
     link.close();
-    if (reply.text().find("200 OK") != std::string_view::npos) return true;
-    messageSink().show(text::messageError);
-    repaintOwner();
-    return false;
+    return contains(reply.text(), "200 OK") ? RequestResult::Ok : RequestResult::ReplyError;
 }
 
 }  // namespace tess

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
-#include "protocol/PaneConnection.h"
+#include "protocol/RequestResult.h"
+#include "protocol/SocketLink.h"
 
 namespace tess {
 
@@ -27,23 +29,22 @@ struct ReplyBuffer {
 using SessionReply = ReplyBuffer<1024>;  // login and negotiation
 using CommandReply = ReplyBuffer<256>;   // PTZ, channel and camera commands
 
-enum class ReplyStatus { ServerBusy, LoginRefused, Ok, Unknown };
+// Classifies a session reply by the first status word found, in this order:
+// "202 ERROR" (TooManyUsers), "201 ERR" (TooManyLogins), "200 OK" (Ok);
+// anything else, also no reply, is NotSupported.
+RequestResult classifyReply(std::string_view reply);
 
-// Classifies a reply by the first status word found, in this order:
-// "202 ERROR", "201 ERR", "200 OK"; anything else (also no reply) is Unknown.
-ReplyStatus classifyReply(std::string_view reply);
+// A session exchange on `link` to `host`:`port`: connect (5 s), send, one
+// receive of up to 1024 bytes (5 s), classify, close. Runs on the calling
+// thread; a cancelled link fails at once with NetworkFailed.
+RequestResult cgiExchange(SocketLink& link, std::u16string_view host, uint32_t port,
+                          std::string_view request, SessionReply& reply);
 
-// A session exchange on the pane's control link, to host and stream port:
-// connect (5 s), send, one receive of up to 1024 bytes (5 s), classify, close.
-// Failures are shown through the message sink (a failed connect only while the
-// pane is not retrying); a refused or unknown reply clears keepRetrying and
-// asks the pane's window to repaint.
-bool cgiExchange(PaneConnection& pane, std::string_view request, SessionReply& reply);
-
-// A command to the pane's host and device port on a link of its own: connect
-// (5 s), send head and body, one receive of up to 256 bytes (5 s); true only
-// for a reply holding "200 OK". Failures are shown and repaint `owner`.
-bool sendCgiRequest(RepaintTarget* owner, const PaneConnection& pane, std::string_view head,
-                    std::string_view body, CommandReply& reply);
+// A command on `link` (a link of the caller's own, used for this request
+// only) to `host`:`port`: connect (5 s), send head and body, one receive of
+// up to 256 bytes (5 s). Ok only for a reply holding "200 OK", else
+// NetworkFailed or ReplyError.
+RequestResult sendCgiRequest(SocketLink& link, std::u16string_view host, uint32_t port,
+                             std::string_view head, std::string_view body, CommandReply& reply);
 
 }  // namespace tess

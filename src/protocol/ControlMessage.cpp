@@ -9,32 +9,34 @@
 namespace tess {
 namespace {
 
-void sendAndRestartStatistics(PaneConnection& pane, std::string_view message) {
-    pane.datagramLink.send(message.data(), message.size());
-    SessionInfo& session = pane.session;
-    session.byteCount = 0;
-    session.frameCount = 0;
-    session.statsStart = tickCount();
+void sendAndRestartStatistics(SocketLink& datagramLink, std::string_view message,
+                              StreamStatistics& statistics) {
+    datagramLink.send(message.data(), message.size());
+    statistics.byteCount = 0;
+    statistics.frameCount = 0;
+    statistics.statsStart = tickCount();
 }
 
 }  // namespace
 
-void sendStatistics(PaneConnection& pane) {
-    SessionInfo& session = pane.session;
+void sendStatistics(SocketLink& datagramLink, std::string_view sessionId,
+                    std::string_view localAddress, StreamStatistics& statistics) {
     // At least 1 ms, so a report right after the start cannot divide by zero;
     // 64-bit products, so a fast loopback stream cannot wrap the bit rate.
-    const uint64_t elapsed = std::max<uint32_t>(ticksSince(session.statsStart), 1);
-    const auto bitRate = static_cast<uint32_t>(uint64_t{session.byteCount} * 8 / elapsed);
-    const auto frameRate = static_cast<uint32_t>(uint64_t{session.frameCount} * 1000 / elapsed);
+    const uint64_t elapsed = std::max<uint32_t>(ticksSince(statistics.statsStart), 1);
+    const auto bitRate = static_cast<uint32_t>(uint64_t{statistics.byteCount} * 8 / elapsed);
+    const auto frameRate = static_cast<uint32_t>(uint64_t{statistics.frameCount} * 1000 / elapsed);
+    // On the stack: the streaming threads allocate nothing per report.
     std::array<char, request::kMaxRequestBytes + 1> message;
-    const size_t length = request::controlStatisticsInto(message, session.sessionIdText(), bitRate,
-                                                         frameRate, session.localAddress);
-    sendAndRestartStatistics(pane, {message.data(), length});
+    const size_t length =
+        request::controlStatisticsInto(message, sessionId, bitRate, frameRate, localAddress);
+    sendAndRestartStatistics(datagramLink, {message.data(), length}, statistics);
 }
 
-void sendConnectionClose(PaneConnection& pane) {
-    sendAndRestartStatistics(
-        pane, request::controlClose(pane.session.sessionIdText(), pane.session.localAddress));
+void sendConnectionClose(SocketLink& datagramLink, std::string_view sessionId,
+                         std::string_view localAddress, StreamStatistics& statistics) {
+    sendAndRestartStatistics(datagramLink, request::controlClose(sessionId, localAddress),
+                             statistics);
 }
 
 }  // namespace tess

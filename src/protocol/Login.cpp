@@ -1,11 +1,6 @@
 #include "protocol/Login.h"
 
-#include <algorithm>
-
-#include "platform/MessageSink.h"
-#include "protocol/CgiExchange.h"
 #include "protocol/Requests.h"
-#include "resources/StringTable.h"
 
 namespace tess {
 namespace {
@@ -33,23 +28,14 @@ LoginIdentity parseLoginReply(std::string_view reply) {
     return identity;
 }
 
-bool login(PaneConnection& pane) {
-    SessionInfo& session = pane.session;
-    const std::string request =
-        request::login(session.userName, session.password, session.localAddress);
+RequestResult login(SocketLink& link, const LoginData& login, std::string_view localAddress,
+                    LoginIdentity& identity) {
+    const std::string request = request::login(login.userName, login.password, localAddress);
     SessionReply reply;
-    if (!cgiExchange(pane, request, reply)) return false;
-
-    const LoginIdentity identity = parseLoginReply(reply.text());
-    if (!identity.complete()) {
-        session.keepRetrying = false;
-        messageSink().show(text::noSupportDevice);
-        pane.requestRepaint();
-        return false;
-    }
-    session.sessionId = identity.sessionId;
-    session.productId = identity.productId;
-    return true;
+    const RequestResult result = cgiExchange(link, login.host, login.devicePort, request, reply);
+    if (result != RequestResult::Ok) return result;
+    identity = parseLoginReply(reply.text());
+    return identity.complete() ? RequestResult::Ok : RequestResult::NotSupported;
 }
 
 }  // namespace tess

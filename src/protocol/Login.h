@@ -3,7 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "protocol/PaneConnection.h"
+#include "protocol/CgiExchange.h"
+#include "protocol/SessionFacts.h"
 
 namespace tess {
 
@@ -23,12 +24,11 @@ struct LoginIdentity {
 // past the reply.
 LoginIdentity parseLoginReply(std::string_view reply);
 
-// Logs the pane in: the Login request from userName, password and localAddress
-// through cgiExchange, then sessionId and productId from the reply. A "200 OK"
-// reply without "Session-ID=" or "Product-ID=" is refused like an unknown
-// reply: "No support the device !!", keepRetrying cleared, window repainted.
-// On failure the session's identifiers are left as they were. Connect thread
-// only.
-bool login(PaneConnection& pane);
+// Logs in to `login.host`:`login.devicePort` on `link` with the Login request
+// from the user name, password and `localAddress`. On Ok, `identity` holds
+// both identifiers; a "200 OK" reply without "Session-ID=" or "Product-ID="
+// is NotSupported. Runs on the calling thread (a pane's connect thread).
+RequestResult login(SocketLink& link, const LoginData& login, std::string_view localAddress,
+                    LoginIdentity& identity);
 
 }  // namespace tess

@@ -2,8 +2,6 @@
 
 namespace tess {
 
-std::atomic<bool> channelMenuWanted{true};
-
 std::optional<int32_t> deviceClassOf(std::string_view productId) {
     for (const ModelCode& code : kModelCodes) {
         if (productId == code.productId) return code.deviceClass;

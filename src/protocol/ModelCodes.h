@@ -1,11 +1,9 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-
 
 namespace tess {
 
@@ -64,10 +62,5 @@ DeviceClassTraits classTraits(int32_t deviceClass);
 // 60; any other value maps to nothing and the pane keeps its level.
 std::optional<int32_t> userLevelOf(int value);
 
-// Program-wide: a window built after the model is known gets the "CH1"/"CH2"
-// menu bar while this is set. True at start, cleared by every pane start, set
-// by the negotiation of a class 50 device (connect thread); read by the GUI
-// thread after the pane's model-known event.
-extern std::atomic<bool> channelMenuWanted;
 
 }  // namespace tess

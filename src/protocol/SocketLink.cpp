@@ -17,6 +17,7 @@ SocketLink::~SocketLink() { release(); }
 
 bool SocketLink::open(SocketType type) {
     std::lock_guard lock(handleMutex_);
+    if (cancelled_) return false;
     type_ = type;
     const int fd = ::socket(AF_INET, type == SocketType::Stream ? SOCK_STREAM : SOCK_DGRAM, 0);
     if (fd < 0) return false;
@@ -91,6 +92,18 @@ void SocketLink::interrupt() {
     std::lock_guard lock(handleMutex_);
     const int fd = socket_.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void SocketLink::cancel() {
+    std::lock_guard lock(handleMutex_);
+    cancelled_ = true;
+    const int fd = socket_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void SocketLink::clearCancel() {
+    std::lock_guard lock(handleMutex_);
+    cancelled_ = false;
 }
 
 void SocketLink::close() {

@@ -52,6 +52,12 @@ public:
     // Wakes a receive or connect that another thread is blocked in (both
     // then fail at once); the socket stays open until closed.
     void interrupt();
+    // Interrupts the link and keeps it from opening again until
+    // clearCancel(): whatever a thread is about to do with it fails at once.
+    // How a pane's stop ends its threads' network waits without a race
+    // against a socket that is being opened.
+    void cancel();
+    void clearCancel();
 
     // Closes an open socket and clears the connected flag.
     void close();
@@ -66,6 +72,7 @@ private:
     std::mutex handleMutex_;  // guards opening and closing against a concurrent send
     std::atomic<int> socket_{-1};
     std::atomic<bool> connected_{false};
+    bool cancelled_ = false;  // guarded by handleMutex_
     SocketType type_ = SocketType::Stream;
     sockaddr_in peer_{};
     bool peerUsable_ = false;

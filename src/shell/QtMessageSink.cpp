@@ -5,8 +5,6 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include <memory>
-
 #include "resources/StringTable.h"
 
 namespace tess {
@@ -30,59 +28,19 @@ bool execBox(const QString& text, bool withCancel) {
 
 }  // namespace
 
-QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent) {
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &QtMessageSink::close);
-}
-
-QtMessageSink::~QtMessageSink() { close(); }
-
-void QtMessageSink::close() {
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-    }
-    answered_.notify_all();
-}
-
 void QtMessageSink::show(std::string_view text) {
-    runBox(text, false);
+    const QString message = QString::fromUtf8(text);
+    if (QThread::currentThread() == thread()) {
+        execBox(message, false);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [message] { execBox(message, false); }, Qt::QueuedConnection);
 }
 
 bool QtMessageSink::confirm(std::string_view text) {
-    return runBox(text, true);
-}
-
-bool QtMessageSink::runBox(std::string_view text, bool withCancel) {
-    const QString message = QString::fromUtf8(text);
-    if (QThread::currentThread() == thread()) {
-        return execBox(message, withCancel);
-    }
-    // A worker posts the box to the GUI thread and waits for the answer, or
-    // for the sink to close.
-    auto pending = std::make_shared<PendingAnswer>();
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) return false;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, pending, message, withCancel] {
-            {
-                std::lock_guard lock(mutex_);
-                if (closed_) return;
-            }
-            const bool answer = execBox(message, withCancel);
-            {
-                std::lock_guard lock(mutex_);
-                pending->answer = answer;
-                pending->answered = true;
-            }
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(mutex_);
-    answered_.wait(lock, [&] { return pending->answered || closed_; });
-    return pending->answered && pending->answer;
+    if (QThread::currentThread() != thread()) return false;
+    return execBox(QString::fromUtf8(text), true);
 }
 
 }  // namespace tess

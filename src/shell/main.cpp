@@ -7,7 +7,7 @@
 
 #include "directory/ProgramFolder.h"
 #include "liveview/LiveView.h"
-#include "platform/PulseAudioOut.h"
+#include "media/PulseAudioOut.h"
 #include "shell/MainWindow.h"
 #include "shell/QtMessageSink.h"
 #include "shell/TerminationSignals.h"

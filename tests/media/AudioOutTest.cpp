@@ -8,7 +8,7 @@
 
 #include "FakeAudioOut.h"
 #include "PulseServer.h"
-#include "platform/PulseAudioOut.h"
+#include "media/PulseAudioOut.h"
 #include "platform/TickCount.h"
 
 #if defined(__SANITIZE_THREAD__)

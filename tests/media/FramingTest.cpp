@@ -11,7 +11,6 @@
 #include "SimulatedDevice.h"
 #include "media/ByteSource.h"
 #include "media/Framing.h"
-#include "platform/AutoResetEvent.h"
 #include "protocol/Login.h"
 #include "protocol/ModelCodes.h"
 #include "protocol/Negotiation.h"
@@ -485,25 +484,27 @@ protected:
         config.flatOut = true;
         device_ = std::make_unique<devsim::SimulatedDevice>(config);
         ASSERT_TRUE(device_->start()) << device_->lastError();
-        SessionInfo& s = pane_.session;
-        s.host = u"127.0.0.1";
-        s.devicePort = device_->port();
-        s.streamPort = device_->port();
-        s.localAddress = "127.0.0.1";
-        s.userName = u"admin";
-        s.password = u"velum";
-        AutoResetEvent modelKnown;
-        ASSERT_TRUE(login(pane_) && negotiate(pane_, nullptr, modelKnown));
+        const LoginData account{u"127.0.0.1", u"admin", u"velum", device_->port()};
+        SessionFacts s;
+        s.host = account.host;
+        s.devicePort = account.devicePort;
+        s.streamPort = account.devicePort;
+        LoginIdentity identity;
+        ASSERT_EQ(login(link_, account, kLocalAddress, identity), RequestResult::Ok);
+        s.sessionId = identity.sessionId;
+        s.productId = identity.productId;
+        ASSERT_TRUE(identifyModel(s));
+        ASSERT_EQ(negotiate(link_, kLocalAddress, s), RequestResult::Ok);
 
         link_.setPeer(s.host, s.streamPort);
         ASSERT_TRUE(link_.open(SocketType::Stream));
         link_.connect();
         ASSERT_TRUE(link_.connected());
         const std::string start =
-            audio ? request::audioStart(s.sessionIdText(), s.localAddress)
+            audio ? request::audioStart(s.sessionIdText(), kLocalAddress)
             : classTraits(s.deviceClass).videoStartByBody
-                ? request::videoStartByBody(s.sessionIdText(), s.localAddress)
-                : request::videoStartByUrl(s.sessionIdText(), s.localAddress);
+                ? request::videoStartByBody(s.sessionIdText(), kLocalAddress)
+                : request::videoStartByUrl(s.sessionIdText(), kLocalAddress);
         ASSERT_EQ(link_.send(start.data(), start.size()), static_cast<int>(start.size()));
     }
     // The loop picture the slot holds at its start, or -1.
@@ -521,11 +522,13 @@ protected:
         return -1;
     }
 
+    static constexpr std::string_view kLocalAddress = "127.0.0.1";
+
     std::unique_ptr<devsim::SimulatedDevice> device_;
-    PaneConnection pane_;
     SocketLink link_;
     SocketByteSource source_{link_};
-    StreamReader reader_{source_, pane_.session.byteCount};
+    std::atomic<uint32_t> byteCount_{0};
+    StreamReader reader_{source_, byteCount_};
     StreamPacket window_;
     std::unique_ptr<std::array<uint8_t, kVideoSlotBytes>> slot_ =
         std::make_unique<std::array<uint8_t, kVideoSlotBytes>>();
@@ -549,7 +552,7 @@ TEST_F(DeviceStreamTest, VideoOfEveryFramingArrivesWhole) {
         const VideoForm form = classTraits(c.deviceClass).videoForm;
         const size_t h = 8 + (c.flagA == 0xFE ? 37 : 0) + (c.flagA == 0x02 ? 2 : 0);
         window_.clear();
-        pane_.session.byteCount = 0;
+        byteCount_ = 0;
         for (int frame = 0; frame < 6; ++frame) {
             const FrameResult result =
                 form == VideoForm::PacketStream
@@ -566,7 +569,7 @@ TEST_F(DeviceStreamTest, VideoOfEveryFramingArrivesWhole) {
                                          ? pictureLength + h
                                          : pictureLength);
         }
-        EXPECT_GT(pane_.session.byteCount, 6u * kStreamPacketBytes);
+        EXPECT_GT(byteCount_, 6u * kStreamPacketBytes);
         link_.close();
         device_->stop();
     }

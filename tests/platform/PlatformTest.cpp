@@ -1,16 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
 #include <thread>
 
 #include "platform/AutoResetEvent.h"
 #include "platform/CountingSemaphore.h"
 #include "platform/MessageSink.h"
+#include "platform/TaskQueue.h"
 #include "platform/TickCount.h"
 #include "platform/WorkerThread.h"
 
 namespace tess {
 namespace {
+
+bool eventuallyTrue(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
 
 TEST(CountingSemaphore, HonoursInitialAndMaximumCounts) {
     CountingSemaphore videoFree(2, 3);
@@ -93,27 +105,67 @@ TEST(TickCount, AdvancesInMilliseconds) {
     EXPECT_LT(elapsed, 2000u);
 }
 
-TEST(MessageSink, InstalledRecorderSeesMessagesFromAnyThreadAndIsRestored) {
+TEST(MessageSink, InstalledRecorderSeesMessagesAndIsRestored) {
     RecordingMessageSink recorder;
     {
         ScopedMessageSink scope(recorder);
-        std::thread worker([] { messageSink().show("from a worker"); });
-        worker.join();
+        messageSink().show("shown");
         recorder.setConfirmAnswer(false);
         EXPECT_FALSE(messageSink().confirm("sure?"));
     }
-    EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"from a worker", "sure?"}));
+    EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"shown", "sure?"}));
     EXPECT_NE(&messageSink(), &recorder);
 }
 
-TEST(WorkerThread, TimedWaitTellsWhetherTheBodyHasEnded) {
-    AutoResetEvent stop;
-    WorkerThread worker("Worker", [&] { stop.wait(); });
+// A body blocked in a wait that only its wake-up ends: the stop request
+// reaches it, the join returns, and the same body runs again after a start.
+TEST(WorkerThread, StopWakesTheBodyAndTheThreadRunsAgain) {
+    // One gate for each run: a cancelled one stays cancelled.
+    std::array<CountingSemaphore, 2> gates{CountingSemaphore(0, 1), CountingSemaphore(0, 1)};
+    std::atomic<int> runs{0};
+    WorkerThread worker(
+        "Worker",
+        [&](const WorkerThread::StopRequest& stop) {
+            const int run = runs++;
+            while (!stop) gates[run].acquire();
+        },
+        [&] { gates[runs - 1].cancel(); });
+    EXPECT_FALSE(worker.running());
+    worker.start();
     EXPECT_FALSE(worker.waitFor(30));
-    EXPECT_FALSE(worker.finished());
-    stop.set();
-    EXPECT_TRUE(worker.waitFor(2000));
-    EXPECT_TRUE(worker.finished());
+    EXPECT_TRUE(worker.running());
+    worker.requestStop();
+    worker.join();
+    EXPECT_FALSE(worker.running());
+    EXPECT_TRUE(worker.waitFor(0));
+
+    worker.start();
+    EXPECT_TRUE(eventuallyTrue([&] { return runs == 2; }));
+}  // the destructor stops and joins the second run
+
+TEST(TaskQueue, RunsTasksInOrderAndDropsWhatWaits) {
+    std::vector<int> ran;
+    std::mutex ranMutex;
+    CountingSemaphore gate(0, 1);
+    {
+        TaskQueue queue("Tasks");
+        queue.post([&] { gate.acquire(); });
+        for (int i = 1; i <= 3; ++i) {
+            queue.post([&, i] {
+                std::lock_guard lock(ranMutex);
+                ran.push_back(i);
+            });
+        }
+        EXPECT_EQ(queue.pending(), 4);
+        queue.dropQueued();  // 1 ... 3 never run; the gate task does
+        queue.post([&] {
+            std::lock_guard lock(ranMutex);
+            ran.push_back(4);
+        });
+        gate.release();
+        EXPECT_TRUE(eventuallyTrue([&] { return queue.pending() == 0; }));
+    }
+    EXPECT_EQ(ran, std::vector<int>{4});
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "DeviceServer.h"
 #include "LoopbackPorts.h"
-#include "platform/MessageSink.h"
 #include "platform/TickCount.h"
 #include "protocol/CgiExchange.h"
 #include "protocol/ControlMessage.h"
@@ -19,22 +19,19 @@ using devsim::DeviceServer;
 using devsim::EventLog;
 using devsim::Request;
 
-class RepaintCounter : public RepaintTarget {
-public:
-    void requestRepaint() override { ++count; }
-    std::atomic<int> count{0};
-};
-
 // A device whose every answer is `reply` (empty: it never answers).
 class CgiExchangeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(server_.start());
-        pane_.window = &repaints_;
-        pane_.session.host = u"127.0.0.1";
-        pane_.session.devicePort = server_.port();
-        pane_.session.streamPort = server_.port();
-        pane_.session.localAddress = "127.0.0.1";
+        port_ = server_.port();
+    }
+    RequestResult exchange(std::string_view request) {
+        return cgiExchange(link_, u"127.0.0.1", port_, request, sessionReply_);
+    }
+    RequestResult command(uint32_t port, std::string_view head, std::string_view body,
+                          CommandReply& reply) {
+        return sendCgiRequest(link_, u"127.0.0.1", port, head, body, reply);
     }
     void answer(std::string reply) {
         std::lock_guard lock(replyMutex_);
@@ -54,10 +51,8 @@ protected:
                              connection.send(text);
                          },
                          log_};
-    RecordingMessageSink messages_;
-    ScopedMessageSink scope_{messages_};
-    RepaintCounter repaints_;
-    PaneConnection pane_;
+    uint32_t port_ = 0;
+    SocketLink link_;
     SessionReply sessionReply_;
 };
 
@@ -66,120 +61,118 @@ using Messages = std::vector<std::string>;
 TEST_F(CgiExchangeTest, OkReplyIsReadAndTheRequestArrivesByteForByte) {
     answer("HTTP/1.1 200 OK\r\nSession-ID=x;\r\n");
     const std::string request = request::streamShort("S", "127.0.0.1");
-    EXPECT_TRUE(cgiExchange(pane_, request, sessionReply_));
+    EXPECT_EQ(exchange(request), RequestResult::Ok);
     EXPECT_EQ(sessionReply_.text(), "HTTP/1.1 200 OK\r\nSession-ID=x;\r\n");
-    EXPECT_TRUE(messages_.messages().empty());
     EXPECT_EQ(log_.requests(), Messages{request});
-    EXPECT_FALSE(pane_.controlLink.isOpen());
-    EXPECT_EQ(repaints_.count, 0);
+    EXPECT_FALSE(link_.isOpen());
 }
 
 TEST_F(CgiExchangeTest, StatusWordsAreClassifiedInTheirOrder) {
     struct Case {
         std::string reply;
-        std::string message;
+        RequestResult result;
     };
     const Case cases[] = {
-        {"HTTP/1.1 200 OK\r\n202 ERROR\r\n", "There are too many users"},
-        {"200 OK 201 ERR", "Too many users login"},
-        {"202 ERROR 201 ERR", "There are too many users"},
-        {"HTTP/1.1 404 Not Found\r\n", "No support the device !!"},
+        {"HTTP/1.1 200 OK\r\n202 ERROR\r\n", RequestResult::TooManyUsers},
+        {"200 OK 201 ERR", RequestResult::TooManyLogins},
+        {"202 ERROR 201 ERR", RequestResult::TooManyUsers},
+        {"HTTP/1.1 404 Not Found\r\n", RequestResult::NotSupported},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
         answer(c.reply);
-        messages_.clear();
-        repaints_.count = 0;
-        pane_.session.keepRetrying = true;
-        EXPECT_FALSE(cgiExchange(pane_, request::streamShort("S", "h"), sessionReply_));
-        EXPECT_EQ(messages_.messages(), Messages{c.message});
-        EXPECT_FALSE(pane_.session.keepRetrying);
-        EXPECT_EQ(repaints_.count, 1);
+        EXPECT_EQ(exchange(request::streamShort("S", "h")), c.result);
+        EXPECT_TRUE(isRefusal(c.result));
     }
 }
 
-TEST_F(CgiExchangeTest, RefusedConnectionIsANetworkFailureUnlessRetrying) {
-    pane_.session.streamPort = testing::closedLoopbackPort();
-    EXPECT_FALSE(cgiExchange(pane_, request::streamShort("S", "h"), sessionReply_));
-    EXPECT_EQ(messages_.messages(), Messages{"The network is failed !!"});
-
-    messages_.clear();
-    pane_.session.keepRetrying = true;
-    EXPECT_FALSE(cgiExchange(pane_, request::streamShort("S", "h"), sessionReply_));
-    EXPECT_TRUE(messages_.messages().empty());
-    EXPECT_TRUE(pane_.session.keepRetrying);  // network failures keep the retry going
+TEST_F(CgiExchangeTest, RefusedConnectionIsANetworkFailure) {
+    port_ = testing::closedLoopbackPort();
+    EXPECT_EQ(exchange(request::streamShort("S", "h")), RequestResult::NetworkFailed);
+    EXPECT_FALSE(isRefusal(RequestResult::NetworkFailed));
 }
 
 TEST_F(CgiExchangeTest, DeviceThatNeverAnswersIsUnsupportedAfterFiveSeconds) {
     answer("");
     const uint32_t start = tickCount();
-    EXPECT_FALSE(cgiExchange(pane_, request::streamShort("S", "h"), sessionReply_));
+    EXPECT_EQ(exchange(request::streamShort("S", "h")), RequestResult::NotSupported);
     EXPECT_GE(ticksSince(start), 4900u);
     EXPECT_LT(ticksSince(start), 7000u);
-    EXPECT_EQ(messages_.messages(), Messages{"No support the device !!"});
 }
 
 TEST_F(CgiExchangeTest, UnansweredConnectGivesUpWithinItsLimit) {
     // Accepted by the kernel's backlog but never served: connect succeeds, the
     // reply never comes.
     testing::SilentListener listener;
-    pane_.session.streamPort = listener.port();
+    port_ = listener.port();
     const uint32_t start = tickCount();
-    EXPECT_FALSE(cgiExchange(pane_, request::streamShort("S", "h"), sessionReply_));
+    EXPECT_NE(exchange(request::streamShort("S", "h")), RequestResult::Ok);
     EXPECT_LT(ticksSince(start), 11000u);
+}
+
+// A pane that stops cancels its links: an exchange in its wait for the reply
+// ends at once, and the link refuses to open until the cancel is cleared.
+TEST_F(CgiExchangeTest, CancelledLinkEndsTheExchangeAtOnce) {
+    answer("");
+    std::thread canceller([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        link_.cancel();
+    });
+    const uint32_t start = tickCount();
+    EXPECT_EQ(exchange(request::streamShort("S", "h")), RequestResult::NotSupported);
+    EXPECT_LT(ticksSince(start), 2000u);
+    canceller.join();
+    answer("HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(exchange(request::streamShort("S", "h")), RequestResult::NetworkFailed);
+    link_.clearCancel();
+    EXPECT_EQ(exchange(request::streamShort("S", "h")), RequestResult::Ok);
 }
 
 TEST_F(CgiExchangeTest, OverlongRequestIsRefusedBeforeSending) {
     const std::u16string longName(300, u'x');
     const std::string request = request::login(longName, longName, "h");
-    EXPECT_FALSE(cgiExchange(pane_, request, sessionReply_));
-    EXPECT_EQ(messages_.messages().size(), 1u);
+    EXPECT_EQ(exchange(request), RequestResult::RequestTooLong);
+    CommandReply reply;
+    EXPECT_EQ(command(port_, request, {}, reply), RequestResult::RequestTooLong);
     EXPECT_TRUE(log_.requests().empty());
 }
 
-TEST_F(CgiExchangeTest, CommandGoesToTheDevicePortWithItsBinaryBody) {
+TEST_F(CgiExchangeTest, CommandGoesToItsPortWithItsBinaryBody) {
     const std::string head = request::commandHead("/RS485Cmd.cgi?Command=x", 4, "h");
     const std::string body("\x01\x00\x01\x32", 4);
     CommandReply reply;
-    RepaintCounter owner;
-    pane_.session.streamPort = testing::closedLoopbackPort();  // not used by commands
-    EXPECT_TRUE(sendCgiRequest(&owner, pane_, head, body, reply));
+    EXPECT_EQ(command(port_, head, body, reply), RequestResult::Ok);
     EXPECT_EQ(log_.requests(), Messages{head + body});
 
     answer("HTTP/1.1 500 Busy\r\n");
-    EXPECT_FALSE(sendCgiRequest(&owner, pane_, head, body, reply));
-    EXPECT_EQ(messages_.messages(), Messages{"Get the message error!"});
-    EXPECT_EQ(owner.count, 1);
-
-    pane_.session.devicePort = testing::closedLoopbackPort();
-    EXPECT_FALSE(sendCgiRequest(&owner, pane_, head, body, reply));
-    EXPECT_EQ(messages_.messages().back(), "The network is failed !!");
-    EXPECT_EQ(owner.count, 2);
+    EXPECT_EQ(command(port_, head, body, reply), RequestResult::ReplyError);
+    EXPECT_EQ(command(testing::closedLoopbackPort(), head, body, reply),
+              RequestResult::NetworkFailed);
 }
 
 TEST_F(CgiExchangeTest, CommandToASilentDeviceFailsAfterFiveSeconds) {
     answer("");
     CommandReply reply;
     const uint32_t start = tickCount();
-    EXPECT_FALSE(sendCgiRequest(nullptr, pane_, request::commandHead("/x", 0, "h"), {}, reply));
+    EXPECT_EQ(command(port_, request::commandHead("/x", 0, "h"), {}, reply),
+              RequestResult::ReplyError);
     EXPECT_GE(ticksSince(start), 4900u);
-    EXPECT_EQ(messages_.messages(), Messages{"Get the message error!"});
 }
 
 TEST_F(CgiExchangeTest, ControlDatagramsReachTheDevicePortAndRestartTheStatistics) {
-    SessionInfo& session = pane_.session;
     const std::string id = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-    id.copy(session.sessionId.data(), 30);
-    pane_.datagramLink.setPeer(session.host, session.devicePort);
-    ASSERT_TRUE(pane_.datagramLink.open(SocketType::Datagram));
-    session.statsStart = tickCount() - 2000;
-    session.byteCount = 500000;  // 2000 kbit/s over 2 s
-    session.frameCount = 50;     // 25 frames/s
-    sendStatistics(pane_);
-    EXPECT_EQ(session.byteCount, 0u);
-    EXPECT_EQ(session.frameCount, 0u);
-    EXPECT_LT(ticksSince(session.statsStart), 100u);
-    sendConnectionClose(pane_);
+    SocketLink datagramLink;
+    datagramLink.setPeer(u"127.0.0.1", port_);
+    ASSERT_TRUE(datagramLink.open(SocketType::Datagram));
+    StreamStatistics statistics;
+    statistics.statsStart = tickCount() - 2000;
+    statistics.byteCount = 500000;  // 2000 kbit/s over 2 s
+    statistics.frameCount = 50;     // 25 frames/s
+    sendStatistics(datagramLink, id, "127.0.0.1", statistics);
+    EXPECT_EQ(statistics.byteCount, 0u);
+    EXPECT_EQ(statistics.frameCount, 0u);
+    EXPECT_LT(ticksSince(statistics.statsStart), 100u);
+    sendConnectionClose(datagramLink, id, "127.0.0.1", statistics);
 
     ASSERT_TRUE(log_.waitUntil([](const auto& events) { return events.size() == 2; },
                                std::chrono::seconds(2)));

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "ScriptedDevice.h"
-#include "platform/MessageSink.h"
 #include "protocol/Login.h"
 #include "protocol/Requests.h"
 
@@ -53,54 +52,46 @@ class LoginTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(device_.started());
-        device_.pane.session.userName = u"admin";
-        device_.pane.session.password = u"p&ss w";
+        device_.login.userName = u"admin";
+        device_.login.password = u"p&ss w";
+    }
+    RequestResult logIn(LoginIdentity& identity) {
+        return login(device_.link, device_.login, testing::ScriptedDevice::kLocalAddress, identity);
     }
     testing::ScriptedDevice device_;
-    RecordingMessageSink messages_;
-    ScopedMessageSink scope_{messages_};
 };
 
-TEST_F(LoginTest, SuccessStoresBothIdentifiersFromTheLoginRequest) {
+TEST_F(LoginTest, SuccessGivesBothIdentifiersFromTheLoginRequest) {
     device_.answer(std::string("HTTP/1.1 200 OK\r\nSession-ID=") + kId +
                    "\r\nProduct-ID=XY12\r\n\r\n");
-    ASSERT_TRUE(login(device_.pane));
+    LoginIdentity identity;
+    ASSERT_EQ(logIn(identity), RequestResult::Ok);
     EXPECT_EQ(device_.log.requests(),
               Messages{request::login(u"admin", u"p&ss w", "127.0.0.1")});
-    EXPECT_EQ(device_.pane.session.sessionIdText(), kId);
+    EXPECT_EQ(text(identity.sessionId), kId);
     // An unknown model code is kept as it came; the negotiation decides.
-    EXPECT_EQ(device_.pane.session.productIdText(), "XY12");
-    EXPECT_TRUE(messages_.messages().empty());
+    EXPECT_EQ(text(identity.productId), "XY12");
 }
 
-TEST_F(LoginTest, FailedRepliesShowTheirMessageAndKeepTheOldIdentifiers) {
+TEST_F(LoginTest, FailedRepliesAreNamedByWhatTheDeviceAnswered) {
     struct Case {
         std::string reply;
-        std::string message;
+        RequestResult result;
     };
     const Case cases[] = {
-        {"HTTP/1.1 202 ERROR\r\n", "There are too many users"},
-        {"HTTP/1.1 201 ERR\r\n", "Too many users login"},
-        {"HTTP/1.1 500 Oops\r\n", "No support the device !!"},
-        {"HTTP/1.1 200 OK\r\nProduct-ID=Q7KD\r\n", "No support the device !!"},
-        {std::string("HTTP/1.1 200 OK\r\nSession-ID=") + kId, "No support the device !!"},
+        {"HTTP/1.1 202 ERROR\r\n", RequestResult::TooManyUsers},
+        {"HTTP/1.1 201 ERR\r\n", RequestResult::TooManyLogins},
+        {"HTTP/1.1 500 Oops\r\n", RequestResult::NotSupported},
+        // "200 OK" without one of the identifiers is no login either.
+        {"HTTP/1.1 200 OK\r\nProduct-ID=Q7KD\r\n", RequestResult::NotSupported},
+        {std::string("HTTP/1.1 200 OK\r\nSession-ID=") + kId, RequestResult::NotSupported},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
-        SessionInfo& session = device_.pane.session;
-        session.sessionId = {'o', 'l', 'd'};
-        session.productId = {'Q', '8', 'L', 'A'};
-        session.keepRetrying = true;
-        device_.repaints.count = 0;
-        messages_.clear();
         device_.answer(c.reply);
-
-        EXPECT_FALSE(login(device_.pane));
-        EXPECT_EQ(messages_.messages(), Messages{c.message});
-        EXPECT_FALSE(session.keepRetrying);
-        EXPECT_EQ(device_.repaints.count, 1);
-        EXPECT_EQ(session.sessionIdText(), "old");
-        EXPECT_EQ(session.productIdText(), "Q8LA");
+        LoginIdentity identity;
+        EXPECT_EQ(logIn(identity), c.result);
+        EXPECT_TRUE(isRefusal(c.result));
     }
 }
 

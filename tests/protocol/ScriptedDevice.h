@@ -1,33 +1,31 @@
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "DeviceServer.h"
 #include "EventLog.h"
-#include "protocol/PaneConnection.h"
+#include "protocol/SessionFacts.h"
+#include "protocol/SocketLink.h"
 
 namespace tess::testing {
 
-class RepaintCounter : public RepaintTarget {
-public:
-    void requestRepaint() override { ++count; }
-    std::atomic<int> count{0};
-};
-
 // A loopback device that answers every request with the reply set last, byte
-// for byte, and a pane pointed at it. For replies no real device model sends.
+// for byte, and a login and session pointed at it. For replies no real device
+// model sends.
 class ScriptedDevice {
 public:
+    static constexpr std::string_view kLocalAddress = "127.0.0.1";
+
     ScriptedDevice() {
         started_ = server_.start();
-        pane.window = &repaints;
-        pane.session.host = u"127.0.0.1";
-        pane.session.devicePort = server_.port();
-        pane.session.streamPort = server_.port();
-        pane.session.localAddress = "127.0.0.1";
+        login.host = u"127.0.0.1";
+        login.devicePort = server_.port();
+        facts.host = login.host;
+        facts.devicePort = server_.port();
+        facts.streamPort = server_.port();
     }
     bool started() const { return started_; }
     uint16_t port() const { return server_.port(); }
@@ -38,8 +36,9 @@ public:
     }
 
     devsim::EventLog log;
-    RepaintCounter repaints;
-    PaneConnection pane;
+    SocketLink link;
+    LoginData login;
+    SessionFacts facts;
 
 private:
     std::string reply() {

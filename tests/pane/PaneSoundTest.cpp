@@ -9,7 +9,7 @@
 #include "PaneTestSupport.h"
 #include "PulseServer.h"
 #include "platform/MessageSink.h"
-#include "platform/PulseAudioOut.h"
+#include "media/PulseAudioOut.h"
 
 namespace tess {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
-#include "media/PaneRuntime.h"
+#include "pane/PaneRuntime.h"
 #include "platform/MessageSink.h"
 #include "platform/TickCount.h"
 #include "platform/WorkerThread.h"

@@ -1,4 +1,4 @@
-#include "platform/PulseAudioOut.h"
+#include "media/PulseAudioOut.h"
 
 #include <pulse/pulseaudio.h>
 

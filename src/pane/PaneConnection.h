@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "protocol/ControlMessage.h"
+#include "protocol/SessionFacts.h"
+#include "protocol/SocketLink.h"
+
+namespace tess {
+
+// One pane's device connection: its links, its flags and the facts its
+// current session learned.
+//  - controlLink (TCP): login and negotiation exchanges, then the video stream;
+//  - audioLink (TCP): the audio stream;
+//  - datagramLink (UDP): control datagrams to host and device port.
+//
+// The facts are published whole under a mutex, stamped with the pane's
+// generation: a thread of an earlier start or stop can no longer publish.
+// Readers take a copy.
+class PaneConnection {
+public:
+    explicit PaneConnection(std::string localAddress) : localAddress(std::move(localAddress)) {}
+    PaneConnection(const PaneConnection&) = delete;
+    PaneConnection& operator=(const PaneConnection&) = delete;
+
+    SocketLink controlLink;
+    SocketLink audioLink;
+    SocketLink datagramLink;
+    // The viewer's own address, the Host header of every request.
+    const std::string localAddress;
+    // The start's login data: installed while none of the pane's connection
+    // threads runs, read by them afterwards.
+    LoginData login;
+
+    // While set, connect failures are silent and the connection is retried.
+    std::atomic<bool> keepRetrying{false};
+    // Set from a start or stop until the stream receivers are started;
+    // suppresses reconnects.
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> videoWanted{false};
+    std::atomic<bool> audioWanted{false};
+    // Pass received audio on to decoding and playback.
+    std::atomic<bool> audioToPlayer{true};
+    StreamStatistics statistics;
+
+    // Begins a generation with no facts; the new generation.
+    uint32_t beginGeneration() {
+        std::lock_guard lock(mutex_);
+        facts_ = SessionFacts{};
+        return ++generation_;
+    }
+    uint32_t generation() const {
+        std::lock_guard lock(mutex_);
+        return generation_;
+    }
+    SessionFacts facts() const {
+        std::lock_guard lock(mutex_);
+        return facts_;
+    }
+    // Makes `facts` the session's; false (nothing changes) when `generation`
+    // is no longer the pane's.
+    bool publish(const SessionFacts& facts, uint32_t generation) {
+        std::lock_guard lock(mutex_);
+        if (generation != generation_) return false;
+        facts_ = facts;
+        return true;
+    }
+    // The channel a command chose; false when `generation` is over.
+    bool publishChannel(int32_t channel, uint32_t generation) {
+        std::lock_guard lock(mutex_);
+        if (generation != generation_) return false;
+        facts_.channel = channel;
+        return true;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    SessionFacts facts_;
+    uint32_t generation_ = 0;
+};
+
+}  // namespace tess

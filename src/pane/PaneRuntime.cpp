@@ -1,0 +1,261 @@
+#include "pane/PaneRuntime.h"
+
+#include <chrono>
+#include <utility>
+
+#include "protocol/ControlMessage.h"
+#include "protocol/ModelCodes.h"
+
+namespace tess {
+
+PaneRuntime::PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events)
+    : paneNumber_(paneNumber),
+      events_(events),
+      connection_(localAddressText()),
+      decoder_(audio_),
+      player_(audio_, audioOut) {}
+
+PaneRuntime::~PaneRuntime() {
+    dropCommands();
+    {
+        std::lock_guard lock(threadsMutex_);
+        endGeneration();
+    }
+    // The reaper may be joining too; whatever it holds it joins before the
+    // members below go, since it is destroyed first.
+    joinEnded();
+}
+
+uint32_t PaneRuntime::startPane(const LoginData& login) {
+    dropCommands();
+    std::lock_guard lock(threadsMutex_);
+    const uint32_t generation = endGeneration();
+    reaper_.post([this, generation, login] {
+        joinEnded();
+        launch(generation, login);
+    });
+    return generation;
+}
+
+void PaneRuntime::stopPane() {
+    dropCommands();
+    const SessionFacts facts = connection_.facts();
+    connection_.stopping = true;
+    if (classTraits(facts.deviceClass).closeOnStop) {
+        sendConnectionClose(connection_.datagramLink, facts.sessionIdText(),
+                            connection_.localAddress, connection_.statistics);
+    }
+    connection_.datagramLink.close();
+    std::lock_guard lock(threadsMutex_);
+    endGeneration();
+    reaper_.post([this] { joinEnded(); });
+}
+
+uint32_t PaneRuntime::endGeneration() {
+    const uint32_t generation = connection_.beginGeneration();
+    connection_.keepRetrying = false;
+    connection_.stopping = true;
+    connection_.controlLink.cancel();
+    connection_.audioLink.cancel();
+    connection_.datagramLink.cancel();
+    frames_.cancel();
+    audio_.cancel();
+    if (consumer_) consumer_->requestConsumerStop();
+    decoder_.requestStop();
+    player_.requestStop();
+    retire(connectThread_);
+    retire(videoReceiver_);
+    retire(audioReceiver_);
+    connecting_ = false;
+    generationChanged_.notify_all();
+    return generation;
+}
+
+void PaneRuntime::joinEnded() {
+    if (consumer_) consumer_->joinConsumer();
+    decoder_.join();
+    player_.join();
+    std::vector<Thread> ended;
+    {
+        std::lock_guard lock(threadsMutex_);
+        ended.swap(retired_);
+    }
+    ended.clear();  // joins each
+}
+
+void PaneRuntime::launch(uint32_t generation, const LoginData& login) {
+    std::lock_guard lock(threadsMutex_);
+    if (!isCurrent(generation)) return;
+    // Every thread of the earlier generations has ended: the links, queues
+    // and login data are this generation's alone from here on.
+    connection_.login = login;
+    connection_.controlLink.clearCancel();
+    connection_.audioLink.clearCancel();
+    connection_.datagramLink.clearCancel();
+    frames_.reset();
+    audio_.reset();
+    startConnectThread(generation);
+    if (consumer_) consumer_->startConsumer();
+    decoder_.start();
+    player_.start();
+}
+
+void PaneRuntime::retire(Thread& thread) {
+    if (!thread) return;
+    thread->requestStop();
+    retired_.push_back(std::move(thread));
+}
+
+void PaneRuntime::startConnectThread(uint32_t generation) {
+    connecting_ = true;
+    ++liveThreads_;
+    connectThread_ = std::make_unique<WorkerThread>(
+        "ConnectThread", [this, generation](const WorkerThread::StopRequest&) {
+            runConnectThread(connection_, generation, *this);
+            {
+                std::lock_guard lock(threadsMutex_);
+                if (isCurrent(generation)) connecting_ = false;
+            }
+            --liveThreads_;
+        });
+    connectThread_->start();
+}
+
+void PaneRuntime::startVideoReceiver(uint32_t generation) {
+    retire(videoReceiver_);
+    ++liveThreads_;
+    videoReceiver_ = std::make_unique<WorkerThread>(
+        "VideoReceiver",
+        [this, generation](const WorkerThread::StopRequest& stop) {
+            runVideoReceiver(connection_, generation, frames_, videoWindow_, stop, *this);
+            --liveThreads_;
+        },
+        [this] { connection_.controlLink.interrupt(); });
+    videoReceiver_->start();
+}
+
+void PaneRuntime::startAudioReceiver(uint32_t generation) {
+    retire(audioReceiver_);
+    ++liveThreads_;
+    audioReceiver_ = std::make_unique<WorkerThread>(
+        "AudioReceiver",
+        [this, generation](const WorkerThread::StopRequest& stop) {
+            runAudioReceiver(connection_, generation, audio_, audioWindow_, stop, *this);
+            --liveThreads_;
+        },
+        [this] { connection_.audioLink.interrupt(); });
+    audioReceiver_->start();
+}
+
+void PaneRuntime::replaceReceiver(Thread& slot, void (PaneRuntime::*start)(uint32_t)) {
+    std::lock_guard lock(threadsMutex_);
+    const uint32_t generation = connection_.generation();
+    retire(slot);
+    reaper_.post([this, generation, start] {
+        joinEnded();
+        std::lock_guard relock(threadsMutex_);
+        if (isCurrent(generation)) (this->*start)(generation);
+    });
+}
+
+void PaneRuntime::restartVideoReceiver() {
+    replaceReceiver(videoReceiver_, &PaneRuntime::startVideoReceiver);
+}
+
+void PaneRuntime::restartAudioReceiver() {
+    replaceReceiver(audioReceiver_, &PaneRuntime::startAudioReceiver);
+}
+
+void PaneRuntime::stopVideoReceiver() {
+    std::lock_guard lock(threadsMutex_);
+    if (videoReceiver_ && connection_.controlLink.isOpen()) videoReceiver_->requestStop();
+}
+
+void PaneRuntime::stopAudioReceiver() {
+    std::lock_guard lock(threadsMutex_);
+    if (audioReceiver_ && connection_.audioLink.isOpen()) audioReceiver_->requestStop();
+}
+
+void PaneRuntime::startStreams(uint32_t generation, const SessionFacts& facts) {
+    Thread previousAudio;
+    {
+        std::lock_guard lock(threadsMutex_);
+        if (!connection_.publish(facts, generation)) return;
+        connecting_ = false;
+        if (connection_.stopping) {
+            connection_.datagramLink.setPeer(facts.host, facts.devicePort);
+            connection_.datagramLink.open(SocketType::Datagram);
+            connection_.stopping = false;
+        }
+        if (connection_.videoWanted) startVideoReceiver(generation);
+        if (connection_.audioWanted) previousAudio = std::move(audioReceiver_);
+    }
+    if (connection_.audioWanted) {
+        // The receiver of the lost stream still holds the audio link until it
+        // has ended: cut it off and await it here, on the connect thread.
+        if (previousAudio) {
+            previousAudio->requestStop();
+            previousAudio.reset();
+        }
+        std::lock_guard lock(threadsMutex_);
+        if (isCurrent(generation)) startAudioReceiver(generation);
+    }
+    if (isCurrent(generation)) events_.negotiated({paneNumber_, generation}, facts);
+}
+
+bool PaneRuntime::waitBeforeRetry(uint32_t generation, uint32_t milliseconds) {
+    std::unique_lock lock(threadsMutex_);
+    return !generationChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                        [&] { return !isCurrent(generation); });
+}
+
+void PaneRuntime::restartConnection(uint32_t generation) {
+    std::lock_guard lock(threadsMutex_);
+    // A connect thread under way already logs in again.
+    if (!isCurrent(generation) || connecting_) return;
+    retire(connectThread_);
+    reaper_.post([this] { joinEnded(); });
+    startConnectThread(generation);
+}
+
+void PaneRuntime::reportLogin(uint32_t generation, bool loggedIn) {
+    if (isCurrent(generation)) events_.loginFinished({paneNumber_, generation}, loggedIn);
+}
+
+void PaneRuntime::reportModel(uint32_t generation, int32_t deviceClass) {
+    if (isCurrent(generation)) events_.modelKnown({paneNumber_, generation}, deviceClass);
+}
+
+void PaneRuntime::reportFailure(uint32_t generation, RequestResult result) {
+    if (isCurrent(generation)) events_.connectFailed({paneNumber_, generation}, result);
+}
+
+void PaneRuntime::reportPictureLost(uint32_t generation) {
+    if (isCurrent(generation)) events_.pictureLost({paneNumber_, generation});
+}
+
+void PaneRuntime::queueCommand(PaneCommand command) {
+    const uint32_t generation = connection_.generation();
+    commands_.post([this, generation, command = std::move(command)] {
+        if (!isCurrent(generation)) return;
+        commandLink_.clearCancel();
+        const CommandOutcome outcome =
+            command(connection_.facts(), connection_.localAddress, commandLink_);
+        // Published before the next command runs, so that it sees the channel.
+        if (outcome.channel && !connection_.publishChannel(*outcome.channel, generation)) return;
+        if (isCurrent(generation)) {
+            events_.commandFinished({paneNumber_, generation}, outcome.result, outcome.channel);
+        }
+    });
+}
+
+void PaneRuntime::dropCommands() {
+    commands_.dropQueued();
+    commandLink_.cancel();
+}
+
+int PaneRuntime::liveThreadCount() {
+    return liveThreads_.load() + (decoder_.running() ? 1 : 0) + (player_.running() ? 1 : 0);
+}
+
+}  // namespace tess

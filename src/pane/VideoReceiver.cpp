@@ -1,0 +1,128 @@
+#include "pane/StreamReceivers.h"
+
+#include <functional>
+
+#include "platform/TickCount.h"
+#include "protocol/ControlMessage.h"
+#include "protocol/ModelCodes.h"
+#include "protocol/Requests.h"
+
+namespace tess {
+namespace {
+
+constexpr uint32_t kStatisticsPeriodMs = 2000;
+
+enum class LoopEnd { Stopped, Lost };
+
+// What a receiving loop works with.
+struct VideoRun {
+    PaneConnection& pane;
+    const SessionFacts& facts;
+    FrameQueue& frames;
+    StreamPacket& window;
+    const std::atomic<bool>& stop;
+    // Tells the pane that the picture is gone.
+    std::function<void()> pictureLost;
+};
+
+LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
+    PaneConnection& pane = run.pane;
+    FrameQueue& frames = run.frames;
+    StreamPacket& window = run.window;
+    SocketByteSource source(pane.controlLink);
+    StreamReader reader(source, pane.statistics.byteCount);
+    for (;;) {
+        pane.statistics.byteCount = 0;
+        const FrameResult frame = reader.readWholeFrameVideo(window, frames.writeSlot(), rule);
+        if (frame.status == FrameStatus::Ended) {
+            run.pictureLost();
+            return LoopEnd::Lost;
+        }
+        if (frame.status != FrameStatus::Ok) {
+            // Without packet boundaries the next frame start cannot be found:
+            // drain what the device still sends (bounded) and start anew.
+            reader.resyncWholeFrame();
+            return LoopEnd::Lost;
+        }
+        frames.publish(frame.length);
+        if (run.stop) return LoopEnd::Stopped;
+    }
+}
+
+LoopEnd runPacketStreamLoop(const VideoRun& run) {
+    PaneConnection& pane = run.pane;
+    FrameQueue& frames = run.frames;
+    StreamPacket& window = run.window;
+    StreamStatistics& statistics = pane.statistics;
+    SocketByteSource source(pane.controlLink);
+    StreamReader reader(source, statistics.byteCount);
+    statistics.statsStart = tickCount();
+    window.clear();
+    int badFramesInARow = 0;
+    for (;;) {
+        if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
+            sendStatistics(pane.datagramLink, run.facts.sessionIdText(), pane.localAddress,
+                           statistics);
+        }
+        const FrameResult frame = reader.readPacketStreamVideo(window, frames.writeSlot());
+        if (frame.status == FrameStatus::Ended) {
+            run.pictureLost();
+            return LoopEnd::Lost;
+        }
+        if (frame.status == FrameStatus::Ok) {
+            badFramesInARow = 0;
+            frames.publish(frame.length);
+        } else {
+            if (++badFramesInARow >= kMaxConsecutiveBadFrames) return LoopEnd::Lost;
+            if (reader.resyncPacketStream() != ResyncStatus::Resynchronised) return LoopEnd::Lost;
+        }
+        if (run.stop) {
+            run.pictureLost();
+            return LoopEnd::Stopped;
+        }
+    }
+}
+
+}  // namespace
+
+void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& frames,
+                      StreamPacket& window, const std::atomic<bool>& stop, ReceiverHooks& hooks) {
+    const SessionFacts facts = pane.facts();
+    const VideoRun run{pane,  facts, frames, window, stop,
+                       [&hooks, generation] { hooks.reportPictureLost(generation); }};
+    const DeviceClassTraits traits = classTraits(facts.deviceClass);
+    const std::string request =
+        traits.videoStartByBody
+            ? request::videoStartByBody(facts.sessionIdText(), pane.localAddress)
+            : request::videoStartByUrl(facts.sessionIdText(), pane.localAddress);
+    window.clear();
+
+    SocketLink& link = pane.controlLink;
+    link.setPeer(facts.host, facts.streamPort);
+    if (!link.open(SocketType::Stream)) return;
+    link.connect();
+    if (!link.connected()) {
+        link.close();
+        run.pictureLost();
+        return;
+    }
+    link.send(request.data(), request.size());
+
+    const LoopEnd end = traits.videoForm == VideoForm::PacketStream
+                            ? runPacketStreamLoop(run)
+                            : runWholeFrameLoop(run, traits.videoForm ==
+                                                             VideoForm::WholeFrameCountingHeader
+                                                         ? WholeFrameLength::CountsHeader
+                                                         : WholeFrameLength::ExcludesHeader);
+    link.close();
+
+    // A receiver that was asked to stop never reconnects, whatever the flags say.
+    if (end == LoopEnd::Lost && !stop && !pane.stopping && pane.videoWanted) {
+        sendConnectionClose(pane.datagramLink, facts.sessionIdText(), pane.localAddress,
+                            pane.statistics);
+        if (pane.audioWanted) pane.audioLink.interrupt();
+        hooks.restartConnection(generation);
+    }
+}
+
+}  // namespace tess
