@@ -75,6 +75,10 @@ void PaneRuntime::joinEnded() {
     if (consumer_) consumer_->joinConsumer();
     decoder_.join();
     player_.join();
+    joinRetired();
+}
+
+void PaneRuntime::joinRetired() {
     std::vector<Thread> ended;
     {
         std::lock_guard lock(threadsMutex_);
@@ -152,7 +156,7 @@ void PaneRuntime::replaceReceiver(Thread& slot, void (PaneRuntime::*start)(uint3
     const uint32_t generation = connection_.generation();
     retire(slot);
     reaper_.post([this, generation, start] {
-        joinEnded();
+        joinRetired();
         std::lock_guard relock(threadsMutex_);
         if (isCurrent(generation)) (this->*start)(generation);
     });
@@ -214,7 +218,7 @@ void PaneRuntime::restartConnection(uint32_t generation) {
     // A connect thread under way already logs in again.
     if (!isCurrent(generation) || connecting_) return;
     retire(connectThread_);
-    reaper_.post([this] { joinEnded(); });
+    reaper_.post([this] { joinRetired(); });
     startConnectThread(generation);
 }
 

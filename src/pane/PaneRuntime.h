@@ -99,8 +99,10 @@ private:
     // With threadsMutex_ held: begins a generation and asks every thread of
     // the pane to end, waking whatever it waits in.
     uint32_t endGeneration();
-    // On the reaper: joins every thread asked to end so far.
+    // On the reaper, after endGeneration(): joins every thread asked to end.
     void joinEnded();
+    // On the reaper: joins the connect threads and receivers replaced so far.
+    void joinRetired();
     // On the reaper: starts generation `generation` unless it is over.
     void launch(uint32_t generation, const LoginData& login);
     bool isCurrent(uint32_t generation) const { return generation == connection_.generation(); }

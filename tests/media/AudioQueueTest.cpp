@@ -75,8 +75,8 @@ TEST(AudioPipeline, FramesReachTheOutputInOrderWithFourSamplesPerTwoCodeBytes) {
     FakeAudioOut out;
     AudioDecoder decoder(queue);
     AudioPlayer player(queue, out);
-    ASSERT_TRUE(decoder.start());
-    ASSERT_TRUE(player.start());
+    decoder.start();
+    player.start();
 
     // Lengths 64 + {1, 2, ..., 12}: twelve frames, more than either ring holds.
     for (uint32_t i = 0; i < 12; ++i) {
@@ -95,8 +95,10 @@ TEST(AudioPipeline, FramesReachTheOutputInOrderWithFourSamplesPerTwoCodeBytes) {
     EXPECT_EQ(blocks[0], (std::vector<int16_t>{2, 4}));
     EXPECT_EQ(blocks[1], (std::vector<int16_t>{6, 8, 10, 12}));
 
-    EXPECT_TRUE(player.stop(500));
-    EXPECT_TRUE(decoder.stop(500));
+    player.requestStop();
+    decoder.requestStop();
+    player.join();
+    decoder.join();
     EXPECT_EQ(queue.droppedFrames(), 0u);
 }
 
@@ -105,8 +107,8 @@ TEST(AudioPipeline, AStalledOutputCostsFramesNotLatencyAndStopEndsBlockedThreads
     FakeAudioOut out;  // never finishes a block: only three get out
     AudioDecoder decoder(queue);
     AudioPlayer player(queue, out);
-    ASSERT_TRUE(decoder.start());
-    ASSERT_TRUE(player.start());
+    decoder.start();
+    player.start();
 
     // 3 blocks at the output, 10 waiting in the PCM ring (one of them held by
     // the player), 9 frames in the queue; the next one is dropped.
@@ -120,9 +122,12 @@ TEST(AudioPipeline, AStalledOutputCostsFramesNotLatencyAndStopEndsBlockedThreads
 
     // The player waits for room, the decoder for PCM room: both end on stop.
     const uint32_t start = tickCount();
-    EXPECT_TRUE(player.stop(500));
-    EXPECT_TRUE(decoder.stop(500));
+    player.requestStop();
+    decoder.requestStop();
+    player.join();
+    decoder.join();
     EXPECT_LT(ticksSince(start), 500u);
+    EXPECT_EQ(out.written().size(), 3u);  // a stopped player writes nothing more
     EXPECT_FALSE(player.running());
     EXPECT_FALSE(decoder.running());
 }
@@ -132,15 +137,17 @@ TEST(AudioPipeline, StoppedThreadsStartAgainAfterAReset) {
     FakeAudioOut out;
     AudioDecoder decoder(queue);
     AudioPlayer player(queue, out);
-    ASSERT_TRUE(decoder.start());
-    ASSERT_TRUE(player.start());
-    EXPECT_FALSE(decoder.start());  // still running
-    EXPECT_TRUE(decoder.stop(500));
-    EXPECT_TRUE(player.stop(500));
+    decoder.start();
+    player.start();
+    EXPECT_TRUE(decoder.running());
+    decoder.requestStop();
+    player.requestStop();
+    decoder.join();
+    player.join();
 
     queue.reset();
-    ASSERT_TRUE(decoder.start());
-    ASSERT_TRUE(player.start());
+    decoder.start();
+    player.start();
     ASSERT_TRUE(publishFrame(queue, 0, 2));
     EXPECT_TRUE(eventually([&] { return out.written().size() == 1; }));
 }

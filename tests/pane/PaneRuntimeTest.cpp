@@ -5,10 +5,7 @@
 
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
-#include "pane/PaneRuntime.h"
-#include "platform/MessageSink.h"
 #include "platform/TickCount.h"
-#include "platform/WorkerThread.h"
 
 namespace tess {
 namespace {
@@ -40,22 +37,14 @@ protected:
         return device;
     }
     void startOn(SimulatedDevice& device, bool video = true, bool audio = false) {
-        startPaneOn(*pane_, device, video, audio);
+        startPaneOn(runtime(), device, video, audio);
     }
-    void stop() {
-        pane_->session().keepRetrying = false;
-        pane_->stopPane();
-    }
+    void stop() { runtime().stopPane(); }
+    PaneRuntime& runtime() { return *pane_->runtime; }
+    RecordingEvents& events() { return pane_->events; }
+    ReleasingConsumer& consumer() { return *pane_->consumer; }
 
-    RecordingMessageSink messages_;
-    ScopedMessageSink scope_{messages_};
-    InstantAudioOut audioOut_;
-    CountingListener listener_;
-    std::unique_ptr<PaneRuntime> pane_ =
-        std::make_unique<PaneRuntime>(audioOut_, listener_, nullptr);
-    ReleasingConsumer consumer_{pane_->frames()};
-    void SetUp() override { pane_->setFrameConsumer(&consumer_); }
-    void TearDown() override { pane_.reset(); }
+    std::unique_ptr<TestPane> pane_ = std::make_unique<TestPane>();
 };
 
 TEST_F(PaneRuntimeTest, PacketStreamDeviceStreamsVideoAndAudioAndIsToldOfTheStop) {
@@ -63,14 +52,15 @@ TEST_F(PaneRuntimeTest, PacketStreamDeviceStreamsVideoAndAudioAndIsToldOfTheStop
     config.deviceClass = 6;
     auto device = startDevice(config);
     startOn(*device, true, true);
-    EXPECT_TRUE(pane_->modelKnown().waitFor(5000));
-    ASSERT_TRUE(eventually([&] { return consumer_.jpegFrames >= 10; }, 10s));
-    EXPECT_TRUE(eventually([&] { return audioOut_.samples >= 4000; }, 10s));
-    EXPECT_EQ(listener_.successes, 1);
-    EXPECT_TRUE(pane_->session().keepRetrying);
+    ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 10; }, 10s));
+    EXPECT_TRUE(eventually([&] { return pane_->audioOut.samples >= 4000; }, 10s));
+    EXPECT_EQ(events().successes, 1);
+    EXPECT_EQ(events().lastModel(), 6);
+    EXPECT_EQ(events().negotiations, 1);
+    EXPECT_TRUE(runtime().connection().keepRetrying);
     stop();
     EXPECT_TRUE(eventually([&] { return countDatagrams(*device, "Connection: Close") == 1; }, 2s));
-    EXPECT_TRUE(messages_.messages().empty());
+    EXPECT_TRUE(events().failureResults().empty());
 }
 
 TEST_F(PaneRuntimeTest, WholeFrameDeviceStreamsAndGetsNoControlMessageOnStop) {
@@ -78,7 +68,7 @@ TEST_F(PaneRuntimeTest, WholeFrameDeviceStreamsAndGetsNoControlMessageOnStop) {
     config.deviceClass = 3;
     auto device = startDevice(config);
     startOn(*device);
-    ASSERT_TRUE(eventually([&] { return consumer_.jpegFrames >= 10; }, 10s));
+    ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 10; }, 10s));
     stop();
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(device->log().datagrams().empty());
@@ -87,17 +77,13 @@ TEST_F(PaneRuntimeTest, WholeFrameDeviceStreamsAndGetsNoControlMessageOnStop) {
 TEST_F(PaneRuntimeTest, UnreachableDeviceAtFirstStartFailsOnceWithoutRetry) {
     DeviceConfig config;
     auto device = startDevice(config);
-    const uint16_t port = device->port();
     device->stop();
-    SessionInfo& session = pane_->session();
-    session.host = u"127.0.0.1";
-    session.devicePort = session.streamPort = port;
-    session.videoWanted = true;
-    pane_->startPane();
-    ASSERT_TRUE(eventually([&] { return listener_.failures == 1; }, 7s));
+    startOn(*device);
+    ASSERT_TRUE(eventually([&] { return events().failures == 1; }, 7s));
     std::this_thread::sleep_for(3500ms);  // a retry would have come by now
-    EXPECT_EQ(messages_.messages(), std::vector<std::string>{"The network is failed !!"});
-    EXPECT_EQ(listener_.successes, 0);
+    EXPECT_EQ(events().failureResults(), std::vector{RequestResult::NetworkFailed});
+    EXPECT_EQ(events().failures, 1);
+    EXPECT_EQ(events().successes, 0);
 }
 
 TEST_F(PaneRuntimeTest, LostStreamIsReconnectedSilently) {
@@ -108,7 +94,8 @@ TEST_F(PaneRuntimeTest, LostStreamIsReconnectedSilently) {
     startOn(*device);
     ASSERT_TRUE(eventually([&] { return countRequests(*device, "Login.cgi") >= 3; }, 15s));
     EXPECT_GE(countDatagrams(*device, "Connection: Close"), 2);
-    EXPECT_TRUE(messages_.messages().empty());
+    EXPECT_GE(events().negotiations, 3);
+    EXPECT_TRUE(events().failureResults().empty());
     stop();
 }
 
@@ -122,8 +109,8 @@ TEST_F(PaneRuntimeTest, BadPacketStreamFrameDoesNotStopThePictures) {
     config.faults.badStartFrame = 3;
     auto device = startDevice(config);
     startOn(*device);
-    ASSERT_TRUE(eventually([&] { return consumer_.jpegFrames >= 15; }, 10s));
-    EXPECT_TRUE(messages_.messages().empty());
+    ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 15; }, 10s));
+    EXPECT_TRUE(events().failureResults().empty());
     stop();
 }
 
@@ -134,7 +121,7 @@ TEST_F(PaneRuntimeTest, BadWholeFrameStartEndsTheStreamAndReconnects) {
     auto device = startDevice(config);
     startOn(*device);
     ASSERT_TRUE(eventually([&] { return countRequests(*device, "Login.cgi") >= 2; }, 20s));
-    EXPECT_TRUE(eventually([&] { return consumer_.jpegFrames >= 4; }, 10s));
+    EXPECT_TRUE(eventually([&] { return consumer().jpegFrames >= 4; }, 10s));
     stop();
 }
 
@@ -147,7 +134,7 @@ TEST_F(PaneRuntimeTest, StalledStreamEndsAfterFiveSecondsAndLogsInAgain) {
     startOn(*device);
     ASSERT_TRUE(eventually([&] { return countRequests(*device, "Login.cgi") >= 2; }, 12s));
     EXPECT_GE(countDatagrams(*device, "Connection: Close"), 1);
-    EXPECT_GE(listener_.repaints, 1);
+    EXPECT_GE(events().picturesLost, 1);
     stop();
 }
 
@@ -162,39 +149,37 @@ TEST_F(PaneRuntimeTest, ReconnectStormLeavesTheThreadCountSteady) {
     const int steady = threadsOfThisProcess();
     ASSERT_TRUE(eventually([&] { return countRequests(*device, "Login.cgi") >= 50; }, 60s));
     EXPECT_LE(threadsOfThisProcess(), steady + 2);
-    EXPECT_LE(pane_->liveThreadCount(), 4);
+    EXPECT_LE(runtime().liveThreadCount(), 4);
     stop();
 }
 
 TEST_F(PaneRuntimeTest, DestroyedWhileStreamingConnectingOrRetryingLeavesNoThread) {
     // A sanitizer may start a helper thread of its own with the first thread.
     std::thread([] {}).join();
+    pane_.reset();
     const int before = threadsOfThisProcess();
     DeviceConfig config;
     config.deviceClass = 6;
     auto device = startDevice(config);
     const int withDevice = threadsOfThisProcess();
-    {
-        startOn(*device, true, true);
-        ASSERT_TRUE(eventually([&] { return consumer_.jpegFrames >= 2; }, 10s));
-        pane_.reset();  // streaming
-    }
+    pane_ = std::make_unique<TestPane>();
+    startOn(*device, true, true);
+    ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 2; }, 10s));
+    pane_.reset();  // streaming
     EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= withDevice; }, 2s));
 
     // Retrying: a device that streamed, then went away for good.
-    pane_ = std::make_unique<PaneRuntime>(audioOut_, listener_, nullptr);
-    ReleasingConsumer consumer(pane_->frames());
-    pane_->setFrameConsumer(&consumer);
+    pane_ = std::make_unique<TestPane>();
     startOn(*device);
-    ASSERT_TRUE(eventually([&] { return consumer.jpegFrames >= 2; }, 10s));
+    ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 2; }, 10s));
     device->stop();
     std::this_thread::sleep_for(1500ms);
     const uint32_t start = tickCount();
+    EXPECT_TRUE(pane_->events.failureResults().empty());
     pane_.reset();
     EXPECT_LT(ticksSince(start), 2000u);
     device.reset();
     EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= before; }, 2s));
-    EXPECT_TRUE(messages_.messages().empty());
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include "PaneTestSupport.h"
 #include "PulseServer.h"
-#include "platform/MessageSink.h"
 #include "media/PulseAudioOut.h"
 
 namespace tess {
@@ -24,9 +23,6 @@ using devsim::SimulatedDevice;
 using PaneSound = PulseServerTest;
 
 TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
-    RecordingMessageSink messages;
-    ScopedMessageSink scope(messages);
-
     DeviceConfig config;
     config.deviceClass = 6;
     config.toneHz = 1000;
@@ -39,14 +35,13 @@ TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
     {
         PulseAudioOut out;
         ASSERT_TRUE(out.playing());
-        CountingListener listener;
-        auto pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
-        startPaneOn(*pane, device, false, true);
+        auto pane = std::make_unique<TestPane>(0, &out);
+        startPaneOn(*pane->runtime, device, false, true);
         EXPECT_TRUE(eventually([&] { return device.state().activeAudioStreams == 1; }, 10s));
         // About 2 s of tone; the first frames need a few hundred ms to arrive.
         std::this_thread::sleep_for(2500ms);
-        pane->session().keepRetrying = false;
-        pane->stopPane();
+        EXPECT_TRUE(pane->events.failureResults().empty());
+        pane->runtime->stopPane();
         pane.reset();  // before the output it plays into
         droppedBlocks = out.droppedBlocks();
         std::this_thread::sleep_for(200ms);
@@ -54,7 +49,6 @@ TEST_F(PaneSound, ADevicesToneIsHeardThroughTheSoundServer) {
     }
 
     EXPECT_EQ(droppedBlocks, 0u);
-    EXPECT_TRUE(messages.messages().empty());
     ASSERT_GE(recorded.size(), 8000u) << server_.recorderLog();
     double sumSquares = 0;
     for (int16_t sample : recorded) sumSquares += double(sample) * sample;

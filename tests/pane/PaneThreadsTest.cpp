@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "PaneTestSupport.h"
-#include "platform/MessageSink.h"
 
 namespace tess {
 namespace {
@@ -41,9 +40,7 @@ protected:
             if (i == kReconnecting) config.faults.closeAfterFrames = 40;
             devices_[i] = std::make_unique<SimulatedDevice>(config);
             ASSERT_TRUE(devices_[i]->start()) << devices_[i]->lastError();
-            panes_[i] = std::make_unique<PaneRuntime>(out_, listeners_[i], nullptr);
-            consumers_[i] = std::make_unique<ReleasingConsumer>(panes_[i]->frames());
-            panes_[i]->setFrameConsumer(consumers_[i].get());
+            panes_[i] = std::make_unique<TestPane>(static_cast<int>(i), &out_);
         }
         threadsWithIdleDevices_ = threadsOfThisProcess();
     }
@@ -54,23 +51,20 @@ protected:
 
     void startAll() {
         for (size_t i = 0; i < panes_.size(); ++i)
-            startPaneOn(*panes_[i], *devices_[i], true, true);
+            startPaneOn(*panes_[i]->runtime, *devices_[i], true, true);
     }
     void stopAll() {
-        for (auto& pane : panes_) {
-            pane->session().keepRetrying = false;
-            pane->stopPane();
-        }
+        for (auto& pane : panes_) pane->runtime->stopPane();
     }
     // Every pane shows `frames` more pictures and every device serves audio.
     bool allStreaming(int frames) {
         std::array<int, 4> from{};
-        for (size_t i = 0; i < consumers_.size(); ++i) from[i] = consumers_[i]->jpegFrames;
+        for (size_t i = 0; i < panes_.size(); ++i) from[i] = panes_[i]->consumer->jpegFrames;
         const uint64_t samplesFrom = out_.samples;
         return eventually(
             [&] {
-                for (size_t i = 0; i < consumers_.size(); ++i)
-                    if (consumers_[i]->jpegFrames < from[i] + frames) return false;
+                for (size_t i = 0; i < panes_.size(); ++i)
+                    if (panes_[i]->consumer->jpegFrames < from[i] + frames) return false;
                 for (size_t i = 0; i < devices_.size(); ++i)
                     if (i != kReconnecting && devices_[i]->state().activeAudioStreams != 1)
                         return false;
@@ -80,18 +74,14 @@ protected:
     }
     int paneThreads() {
         int count = 0;
-        for (auto& pane : panes_) count += pane->liveThreadCount();
+        for (auto& pane : panes_) count += pane->runtime->liveThreadCount();
         return count;
     }
 
     int threadsWithIdleDevices_ = 0;
-    RecordingMessageSink messages_;
-    ScopedMessageSink scope_{messages_};
-    InstantAudioOut out_;
-    std::array<CountingListener, 4> listeners_;
+    InstantAudioOut out_;  // the one output every pane plays into
     std::array<std::unique_ptr<SimulatedDevice>, 4> devices_;
-    std::array<std::unique_ptr<PaneRuntime>, 4> panes_;
-    std::array<std::unique_ptr<ReleasingConsumer>, 4> consumers_;
+    std::array<std::unique_ptr<TestPane>, 4> panes_;
 };
 
 TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
@@ -103,7 +93,7 @@ TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
     const int streamingThreads = threadsOfThisProcess();
 
     stopAll();
-    // Stopped receivers end after their current frame; decoder and player at once.
+    // Every thread is woken by the stop and joined by the pane's reaper.
     EXPECT_TRUE(eventually([&] { return paneThreads() == 0; }, 7s)) << paneThreads();
     for (size_t i = 0; i < devices_.size(); ++i) {
         EXPECT_TRUE(eventually([&] { return devices_[i]->state().activeVideoStreams == 0; }, 7s))
@@ -116,7 +106,7 @@ TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
     const int loginsBefore = countLogins(reconnecting);
     EXPECT_TRUE(eventually([&] { return countLogins(reconnecting) >= loginsBefore + 2; }, 20s));
     // The live view's toggles on one pane meanwhile: both receivers off, then on again.
-    PaneRuntime& toggled = *panes_[2];
+    PaneRuntime& toggled = *panes_[2]->runtime;
     toggled.stopVideoReceiver();
     toggled.stopAudioReceiver();
     toggled.restartVideoReceiver();
@@ -128,11 +118,10 @@ TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
 
     // Destroyed while streaming: every pane thread ends, and so does every
     // simulator thread that served one of their connections.
+    for (const auto& pane : panes_) EXPECT_TRUE(pane->events.failureResults().empty());
     for (auto& pane : panes_) pane.reset();
     EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= threadsWithIdleDevices_; }, 3s))
         << threadsOfThisProcess() << " threads, " << threadsWithIdleDevices_ << " before";
-    EXPECT_TRUE(messages_.messages().empty());
-    for (const CountingListener& listener : listeners_) EXPECT_EQ(listener.failures, 0);
 }
 
 }  // namespace
@@ -145,25 +134,18 @@ namespace {
 // gone away) must not log in again and stream once the device is back: the
 // live view has closed, and nobody would stop that pane any more.
 TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
-    RecordingMessageSink messages;
-    ScopedMessageSink scope(messages);
     DeviceConfig config;
     config.deviceClass = 6;
     config.faults.downAfterFrames = 10;
     config.faults.downSeconds = 1.5;
     SimulatedDevice device(config);
     ASSERT_TRUE(device.start()) << device.lastError();
-    InstantAudioOut out;
-    CountingListener listener;
-    auto pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
-    ReleasingConsumer consumer(pane->frames());
-    pane->setFrameConsumer(&consumer);
-    startPaneOn(*pane, device, true, true);
+    TestPane pane;
+    startPaneOn(*pane.runtime, device, true, true);
 
     ASSERT_TRUE(eventually([&] { return device.isDown(); }, 10s));
     std::this_thread::sleep_for(300ms);  // the first attempt to log in again fails at once
-    pane->session().keepRetrying = false;
-    pane->stopPane();
+    pane.runtime->stopPane();
     const int logins = countLogins(device);
     ASSERT_TRUE(eventually([&] { return !device.isDown(); }, 5s));
     std::this_thread::sleep_for(3500ms);  // the next attempt would have come by now
@@ -171,10 +153,9 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
     EXPECT_EQ(countLogins(device), logins);
     EXPECT_EQ(device.state().activeVideoStreams, 0);
     EXPECT_EQ(device.state().activeAudioStreams, 0);
-    EXPECT_EQ(pane->liveThreadCount(), 0);
-    EXPECT_FALSE(pane->session().keepRetrying);
-    EXPECT_TRUE(messages.messages().empty());
-    pane.reset();
+    EXPECT_EQ(pane.runtime->liveThreadCount(), 0);
+    EXPECT_FALSE(pane.runtime->connection().keepRetrying);
+    EXPECT_TRUE(pane.events.failureResults().empty());
 }
 
 }  // namespace

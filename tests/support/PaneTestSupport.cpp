@@ -138,8 +138,9 @@ uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, b
     return pane.startPane(loginFor(device));
 }
 
-TestPane::TestPane(int number)
-    : runtime(std::make_unique<PaneRuntime>(number, audioOut, events)),
+TestPane::TestPane(int number, AudioOut* sharedOutput)
+    : runtime(std::make_unique<PaneRuntime>(number, sharedOutput ? *sharedOutput : audioOut,
+                                            events)),
       consumer(std::make_unique<ReleasingConsumer>(runtime->frames())) {
     runtime->setFrameConsumer(consumer.get());
 }

@@ -116,9 +116,10 @@ LoginData loginFor(const devsim::SimulatedDevice& device);
 uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, bool video,
                      bool audio);
 
-// A runtime with its stand-ins, for one pane.
+// A runtime with its stand-ins, for one pane; it plays into its own output
+// unless given one that several panes share.
 struct TestPane {
-    explicit TestPane(int number = 0);
+    explicit TestPane(int number = 0, AudioOut* sharedOutput = nullptr);
     ~TestPane();
 
     RecordingEvents events;
