@@ -56,8 +56,8 @@ public:
     RenderThread(const RenderThread&) = delete;
     RenderThread& operator=(const RenderThread&) = delete;
 
-    // Starts the thread; the previous run must have been joined.
-    void start() { thread_.start(); }
+    // Starts the thread; false while the previous run has not been joined.
+    bool start() { return thread_.start(); }
     void requestStop() { thread_.requestStop(); }
     void join() { thread_.join(); }
     bool running() const { return thread_.running(); }

@@ -14,8 +14,9 @@ WorkerThread::~WorkerThread() {
     join();
 }
 
-void WorkerThread::start() {
+bool WorkerThread::start() {
     std::lock_guard lock(mutex_);
+    if (thread_.joinable()) return false;
     stop_ = false;
     running_ = true;
     thread_ = std::thread([this] {
@@ -26,6 +27,7 @@ void WorkerThread::start() {
         running_ = false;
         ended_.notify_all();
     });
+    return true;
 }
 
 void WorkerThread::requestStop() {

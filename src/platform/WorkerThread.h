@@ -32,8 +32,9 @@ public:
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // Runs the body on a new thread; an earlier run must have been joined.
-    void start();
+    // Runs the body on a new thread; false (nothing starts) while an earlier
+    // run has not been joined.
+    bool start();
     // Sets the stop request and, while the body runs, wakes it.
     void requestStop();
     bool stopRequested() const { return stop_.load(); }

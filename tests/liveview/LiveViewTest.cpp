@@ -10,7 +10,7 @@
 #include <iterator>
 #include <set>
 
-#include "media/PaneTestSupport.h"
+#include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
@@ -144,8 +144,8 @@ class LiveViewTest : public QObject {
             QVERIFY(looksLikeAPicture(pane.widget().picture()));
             QCOMPARE(pane.widget().picture().size(), QSize(352, 240));
             QCOMPARE(liveView_->currentView(), 0);
-            QVERIFY(pane.session().audioToPlayer);
-            QVERIFY(!liveView_->pane(1).session().audioToPlayer);
+            QVERIFY(pane.connection().audioToPlayer);
+            QVERIFY(!liveView_->pane(1).connection().audioToPlayer);
             QTRY_VERIFY_WITH_TIMEOUT(audioOut_.samples > 0, 5000);
 
             QVERIFY(liveView_->takeSnapshot());
@@ -157,7 +157,7 @@ class LiveViewTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(countDatagrams(*device, "Connection: Close"), 1, 2000);
         QTest::qWait(200);
         QCOMPARE(countDatagrams(*device, "Connection: Close"), 1);
-        QVERIFY(!pane.session().keepRetrying);
+        QVERIFY(!pane.connection().keepRetrying);
         QVERIFY(messages_.messages().empty());
 
         // The file is a picture of the stream that decodes on its own.
@@ -180,7 +180,7 @@ class LiveViewTest : public QObject {
             showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); });
         QVERIFY(!open);
         QCOMPARE(messages_.messages(), std::vector<std::string>{"Too many users login"});
-        QVERIFY(!liveView_->pane(0).session().keepRetrying);
+        QVERIFY(!liveView_->pane(0).connection().keepRetrying);
     }
 
     void recorderGetsTheChannelMenuAndChangesChannel() {
@@ -197,14 +197,20 @@ class LiveViewTest : public QObject {
             QCOMPARE(commands[0]->text(), QString("CH1"));
             QCOMPARE(commands[1]->text(), QString("CH2"));
 
+            // The request runs on the pane's command worker: the window goes on
+            // at once, a busy cursor over the pane until the device answered.
             commands[1]->trigger();
-            QCOMPARE(pane.session().channel.load(), 2);
+            QCOMPARE(pane.commandsInFlight(), 1);
+            QCOMPARE(pane.widget().cursor().shape(), Qt::BusyCursor);
+            QTRY_COMPARE_WITH_TIMEOUT(pane.commandsInFlight(), 0, 5000);
+            QVERIFY(!pane.widget().testAttribute(Qt::WA_SetCursor));
+            QCOMPARE(pane.facts().channel, 2);
             const std::string expected =
-                "GET /SetChannel.cgi?SessionID=" + std::string(pane.session().sessionIdText()) +
+                "GET /SetChannel.cgi?SessionID=" + std::string(pane.facts().sessionIdText()) +
                 "&CH=2 HTTP/1.1\r\nAccept: */* \r\nAccept-Language: zh-tw\r\n"
                 "Accept-Encoding: gzip, deflate\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE "
                 "6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322)\r\nHost: " +
-                pane.session().localAddress + "\r\nConnection: Keep-Alive\r\n\r\n";
+                pane.connection().localAddress + "\r\nConnection: Keep-Alive\r\n\r\n";
             const std::vector<std::string> requests = device->log().requests();
             QVERIFY(std::find(requests.begin(), requests.end(), expected) != requests.end());
             QCOMPARE(device->state().channel, 2);
@@ -254,6 +260,80 @@ class LiveViewTest : public QObject {
             QCOMPARE(liveView_->controlPanel().layout, c.layout);
             QVERIFY(messages_.messages().empty());
         }
+    }
+
+    // An unknown model code: the window closes by itself, without a message.
+    // A device that streams MPEG-4 only: the window stays, with its message.
+    void unknownModelClosesTheWindowMpegOnlyDoesNot() {
+        DeviceConfig unknown;
+        unknown.deviceClass = 3;
+        unknown.productId = "ZZ9Z";
+        auto device = startDevice(unknown);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device);
+        QVERIFY(!showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); }));
+        QVERIFY(messages_.messages().empty());
+
+        DeviceConfig mpeg;
+        mpeg.deviceClass = 7;
+        mpeg.extraOperationMode = 0;
+        auto mpegDevice = startDevice(mpeg);
+        QVERIFY(mpegDevice);
+        DeviceEntry mpegEntry = deviceEntry(*mpegDevice);
+        QVERIFY(showWhile(mpegEntry, [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(messages_.messages(),
+                                      std::vector<std::string>{"The Mpeg4 Only"}, 7000);
+            QTest::qWait(200);
+        }));
+        QCOMPARE(liveView_->controlPanel().layout, ControlLayout::None);  // a failure lays out nothing
+    }
+
+    // While a box is open, the same text again gives no second box; another
+    // text waits for its turn.
+    void oneBoxAtATimeAndNoRepeats() {
+        class ModalSink : public MessageSink {
+          public:
+            void show(std::string_view text) override {
+                shown.emplace_back(text);
+                // The box's own event loop: reports keep arriving meanwhile.
+                QTest::qWait(100);
+            }
+            bool confirm(std::string_view) override { return false; }
+            std::vector<std::string> shown;
+        } sink;
+        ScopedMessageSink scope(sink);
+        QTimer::singleShot(20, liveView_.get(), [this] {
+            liveView_->tell("The network is failed !!");
+            liveView_->tell("Get the message error!");
+        });
+        liveView_->tell("The network is failed !!");
+        QCOMPARE(sink.shown, (std::vector<std::string>{"The network is failed !!",
+                                                        "Get the message error!"}));
+        liveView_->tell("The network is failed !!");  // the first box has closed
+        QCOMPARE(sink.shown.size(), 3u);
+    }
+
+    // A report of an earlier start reaches no control; one of the pane's
+    // current start does.
+    void lateReportOfAnEarlierStartChangesNoControl() {
+        DeviceConfig config;
+        config.deviceClass = 3;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device);
+        VideoPane& pane = liveView_->pane(0);
+        showWhile(entry, [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(liveView_->controlPanel().layout, ControlLayout::DvrTabs,
+                                      5000);
+            SessionFacts plain;
+            plain.deviceClass = 4;
+            const PaneStamp current = pane.runtime().stamp();
+            pane.negotiated({0, current.generation - 1}, plain);
+            QTest::qWait(50);
+            QCOMPARE(liveView_->controlPanel().layout, ControlLayout::DvrTabs);
+            pane.negotiated(current, plain);
+            QTRY_COMPARE(liveView_->controlPanel().layout, ControlLayout::Plain);
+        });
     }
 };
 
