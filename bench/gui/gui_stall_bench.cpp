@@ -1,0 +1,190 @@
+// gui_stall_bench: how long the GUI thread is ever kept from its events while
+// four panes whose devices hang are opened, stopped, restarted and closed.
+//
+// Devices: one that streams video and audio, one that never answers its
+// login, one that never answers the stream negotiation and one that stalls
+// for a minute in the middle of its stream. Each of 20 rounds opens the live
+// view on the streaming device, starts the other three panes on the hanging
+// ones, lets them run, stops every pane, starts them again, restarts the
+// audio and video receivers, and closes the window.
+//
+// A 10 ms heartbeat timer on the GUI thread notes the longest gap between two
+// of its ticks; the longest single call into a pane is timed too. Figures go
+// to standard output.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "PaneTestSupport.h"
+#include "SimulatedDevice.h"
+#include "directory/DeviceDirectory.h"
+#include "directory/DeviceEntry.h"
+#include "liveview/LiveView.h"
+#include "platform/MessageSink.h"
+
+namespace tess {
+namespace {
+
+using devsim::DeviceConfig;
+using devsim::ReplyFault;
+using devsim::SimulatedDevice;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 20;
+constexpr int kHeartbeatMs = 10;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void runEvents(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
+    auto device = std::make_unique<SimulatedDevice>(std::move(config));
+    if (!device->start()) {
+        std::printf("simulator does not start: %s\n", device->lastError().c_str());
+        return nullptr;
+    }
+    return device;
+}
+
+std::unique_ptr<SimulatedDevice> hangingAt(const char* path) {
+    DeviceConfig config;
+    config.faults.reply = ReplyFault::Silence;
+    config.faults.replyPath = path;
+    return startDevice(config);
+}
+
+// The longest gap between two ticks of a timer on the GUI thread.
+class Heartbeat {
+public:
+    Heartbeat() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            longestMs_ = std::max(longestMs_,
+                                  std::chrono::duration<double, std::milli>(now - last_).count());
+            last_ = now;
+            ++ticks_;
+        });
+        last_ = Clock::now();
+        timer_.start(kHeartbeatMs);
+    }
+    double longestGapMs() const { return longestMs_; }
+    long ticks() const { return ticks_; }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    double longestMs_ = 0;
+    long ticks_ = 0;
+};
+
+// Times each call made through it and keeps the longest.
+class CallTimer {
+public:
+    void operator()(const std::function<void()>& call) {
+        const auto start = Clock::now();
+        call();
+        longestMs_ = std::max(longestMs_, millisecondsSince(start));
+    }
+    double longestMs() const { return longestMs_; }
+
+private:
+    double longestMs_ = 0;
+};
+
+int run() {
+    RecordingMessageSink messages;  // boxes would hold the GUI thread for a user
+    ScopedMessageSink scope(messages);
+    auto streaming = startDevice({});
+    auto loginHang = hangingAt("/Login.cgi");
+    auto negotiationHang = hangingAt("/RequestStream.cgi");
+    DeviceConfig stalling;
+    stalling.faults.stallAfterFrames = 10;
+    stalling.faults.stallSeconds = 60;
+    auto midStreamHang = startDevice(stalling);
+    if (!streaming || !loginHang || !negotiationHang || !midStreamHang) return 1;
+    const std::array<SimulatedDevice*, 3> hung{loginHang.get(), negotiationHang.get(),
+                                               midStreamHang.get()};
+
+    QTemporaryDir folder;
+    panetest::InstantAudioOut audioOut;
+    DeviceDirectory directory;
+    LiveView liveView(audioOut, folder.path().toStdString() + "/");
+    DeviceEntry entry(EntryKind::device);
+    entry.setAddress(u"127.0.0.1");
+    entry.setUserName(u"admin");
+    entry.setPassword(u"velum");
+    entry.setPort(streaming->port());
+    entry.setAvFlags(kAvVideo | kAvAudio);
+
+    CallTimer timed;
+    auto startHung = [&] {
+        for (int number = 1; number <= 3; ++number) {
+            VideoPane& pane = liveView.pane(number);
+            pane.connection().videoWanted = true;
+            pane.connection().audioWanted = true;
+            timed([&] { pane.startPane(panetest::loginFor(*hung[number - 1])); });
+        }
+    };
+    auto forEachPane = [&](const std::function<void(VideoPane&)>& call) {
+        for (int number = 0; number < LiveView::kPaneCount; ++number) {
+            timed([&] { call(liveView.pane(number)); });
+        }
+    };
+
+    Heartbeat heartbeat;
+    const auto start = Clock::now();
+    for (int round = 0; round < kRounds; ++round) {
+        QTimer::singleShot(0, &liveView, [&] {
+            startHung();
+            runEvents(300);
+            forEachPane([](VideoPane& pane) { pane.stopPane(); });
+            runEvents(50);
+            startHung();
+            timed([&] { liveView.pane(0).startPane(panetest::loginFor(*streaming)); });
+            runEvents(300);
+            forEachPane([](VideoPane& pane) {
+                pane.runtime().restartVideoReceiver();
+                pane.runtime().restartAudioReceiver();
+            });
+            runEvents(300);
+            timed([&] { liveView.reject(); });
+        });
+        liveView.view(entry, directory);
+    }
+    const double seconds = millisecondsSince(start) / 1000.0;
+    runEvents(50);
+
+    std::printf("== GUI thread stalls, four panes on hanging devices, %d rounds in %.1f s ==\n",
+                kRounds, seconds);
+    std::printf("longest GUI stall (10 ms heartbeat): %.1f ms (target below 100 ms), %ld ticks\n",
+                heartbeat.longestGapMs(), heartbeat.ticks());
+    std::printf("longest single call (start, stop, restart, close): %.2f ms\n", timed.longestMs());
+    for (const std::string& message : messages.messages()) {
+        std::printf("message for the user: %s\n", message.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace tess
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return tess::run();
+}

@@ -38,8 +38,8 @@
 #include "AdpcmEncoder.h"
 #include "SimulatedDevice.h"
 #include "StreamWire.h"
+#include "PaneTestSupport.h"
 #include "pane/PaneRuntime.h"
-#include "platform/MessageSink.h"
 #include "platform/WorkerThread.h"
 
 // ---- allocation counting -------------------------------------------------
@@ -121,121 +121,13 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     return true;
 }
 
-class QuietListener : public PaneListener {
-public:
-    void loginFinished(bool loggedIn) override { (loggedIn ? loggedIn_ : failed_)++; }
-    void requestRepaint() override {}
-    int failures() const { return failed_.load(); }
-
-private:
-    std::atomic<int> loggedIn_{0}, failed_{0};
-};
-
-// Stands in for the render thread: gives every slot back at once. On request
-// it copies the next frames into storage reserved beforehand, for the decode
-// measurement.
-class ReleasingConsumer : public FrameConsumer {
-public:
-    static constexpr size_t kCaptureFrames = 25;
-
-    explicit ReleasingConsumer(FrameQueue& frames) : frames_(frames) {
-        for (std::vector<uint8_t>& frame : captured_) frame.reserve(FrameQueue::kSlotBytes);
-    }
-    void startConsumer() override {
-        stop_ = false;
-        thread_ = std::make_unique<WorkerThread>("BenchConsumer", [this] { run(); });
-    }
-    void requestConsumerStop() override { stop_ = true; }
-    bool waitConsumerEnd(uint32_t timeoutMs) override {
-        if (!thread_ || !thread_->waitFor(timeoutMs)) return !thread_;
-        thread_.reset();
-        return true;
-    }
-
-    uint64_t frames() const { return framesTaken_.load(); }
-    uint64_t bytes() const { return bytes_.load(); }
-    void capture() { capturing_ = true; }
-    size_t capturedCount() const { return capturedCount_.load(); }
-    // Only once capturedCount() has reached kCaptureFrames.
-    const std::array<std::vector<uint8_t>, kCaptureFrames>& captured() const { return captured_; }
-
-private:
-    void run() {
-        while (!stop_ && frames_.waitFrame()) {
-            const std::span<const uint8_t> frame = frames_.frame();
-            const size_t index = capturedCount_.load();
-            if (capturing_ && index < kCaptureFrames) {
-                captured_[index].assign(frame.begin(), frame.end());
-                capturedCount_ = index + 1;
-            }
-            bytes_ += frame.size();
-            ++framesTaken_;
-            frames_.releaseFrame();
-        }
-    }
-
-    FrameQueue& frames_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> capturing_{false};
-    std::atomic<size_t> capturedCount_{0};
-    std::atomic<uint64_t> framesTaken_{0};
-    std::atomic<uint64_t> bytes_{0};
-    std::array<std::vector<uint8_t>, kCaptureFrames> captured_;
-    std::unique_ptr<WorkerThread> thread_;
-};
-
-// Finishes every block as soon as it is written; optionally stamps the wall
-// clock time of each write (for the latency figure) into storage reserved
-// beforehand.
-class InstantAudioOut : public AudioOut {
-public:
-    static constexpr size_t kMaxStamps = 256;
-
-    uint64_t blocks() const { return blocks_.load(); }
-    // Microseconds since the Unix epoch of block `index`'s write.
-    int64_t stamp(size_t index) const { return stamps_[index]; }
-
-private:
-    size_t queuedBlocks() override { return 0; }
-    bool enqueue(std::span<const int16_t>) override {
-        const uint64_t index = blocks_.load();
-        if (index < kMaxStamps) {
-            stamps_[index] = std::chrono::duration_cast<std::chrono::microseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
-        }
-        blocks_ = index + 1;
-        blockDone();
-        return true;
-    }
-    void dropQueued() override {}
-
-    std::atomic<uint64_t> blocks_{0};
-    std::array<int64_t, kMaxStamps> stamps_{};
-};
+using panetest::InstantAudioOut;
+using panetest::ReleasingConsumer;
 
 // A pane with its consumer, started on one simulated device.
-struct BenchPane {
-    QuietListener listener;
-    InstantAudioOut out;
-    std::unique_ptr<PaneRuntime> pane = std::make_unique<PaneRuntime>(out, listener, nullptr);
-    ReleasingConsumer consumer{pane->frames()};
-
+struct BenchPane : panetest::TestPane {
     BenchPane(SimulatedDevice& device, bool audio) {
-        pane->setFrameConsumer(&consumer);
-        SessionInfo& session = pane->session();
-        session.host = u"127.0.0.1";
-        session.userName = u"admin";
-        session.password = u"velum";
-        session.devicePort = device.port();
-        session.streamPort = device.port();
-        session.videoWanted = true;
-        session.audioWanted = audio;
-        pane->startPane();
-    }
-    ~BenchPane() {
-        pane->session().keepRetrying = false;
-        pane.reset();
+        panetest::startPaneOn(*runtime, device, true, audio);
     }
 };
 
@@ -301,7 +193,7 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
     std::array<std::vector<uint8_t>, ReleasingConsumer::kCaptureFrames> frames;
     {
         BenchPane bench(*device, false);
-        ReleasingConsumer& consumer = bench.consumer;
+        ReleasingConsumer& consumer = *bench.consumer;
         if (!waitUntil([&] { return consumer.frames() >= 200; }, 10s)) {
             std::printf("class %d %dx%d: no stream (%llu frames)\n", deviceClass, width, height,
                         static_cast<unsigned long long>(consumer.frames()));
@@ -310,12 +202,12 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
         consumer.capture();
         const auto start = Clock::now();
         const uint64_t frames0 = consumer.frames(), bytes0 = consumer.bytes();
-        const uint64_t dropped0 = bench.pane->frames().droppedFrames();
+        const uint64_t dropped0 = bench.runtime->frames().droppedFrames();
         std::this_thread::sleep_for(1500ms);
         const double seconds = secondsSince(start);
         receive.framesPerSecond = (consumer.frames() - frames0) / seconds;
         receive.megabytesPerSecond = (consumer.bytes() - bytes0) / seconds / 1e6;
-        dropped = bench.pane->frames().droppedFrames() - dropped0;
+        dropped = bench.runtime->frames().droppedFrames() - dropped0;
         if (!waitUntil([&] {
                 return consumer.capturedCount() == ReleasingConsumer::kCaptureFrames;
             }, 2s))
@@ -390,16 +282,16 @@ void paneAllocations() {
     auto device = startDevice(config);
     if (!device) return;
     BenchPane bench(*device, true);
-    ReleasingConsumer& consumer = bench.consumer;
-    if (!waitUntil([&] { return consumer.frames() >= 300 && bench.out.blocks() >= 2; }, 10s)) {
+    ReleasingConsumer& consumer = *bench.consumer;
+    if (!waitUntil([&] { return consumer.frames() >= 300 && bench.audioOut.blocks() >= 2; }, 10s)) {
         std::printf("pane allocations: no stream\n");
         return;
     }
-    const uint64_t blocks0 = bench.out.blocks();
+    const uint64_t blocks0 = bench.audioOut.blocks();
     countSteadyState("pane class 6 video+audio", [&] { return consumer.frames(); },
-                     bench.pane->session().statsStart);
+                     bench.runtime->connection().statistics.statsStart);
     std::printf("  (audio blocks played meanwhile: %llu)\n",
-                static_cast<unsigned long long>(bench.out.blocks() - blocks0));
+                static_cast<unsigned long long>(bench.audioOut.blocks() - blocks0));
 }
 
 // Serves one audio stream on loopback as fast as the socket takes it: the
@@ -467,9 +359,10 @@ private:
     std::thread thread_;
 };
 
-class CountingReconnector : public Reconnector {
+class CountingReconnector : public ReceiverHooks {
 public:
-    void restartConnection() override { ++calls; }
+    void restartConnection(uint32_t) override { ++calls; }
+    void reportPictureLost(uint32_t) override {}
     std::atomic<int> calls{0};
 };
 
@@ -479,10 +372,12 @@ void audioPathAllocations() {
         std::printf("audio path allocations: no loopback socket\n");
         return;
     }
-    PaneConnection connection;
-    connection.session.host = u"127.0.0.1";
-    connection.session.streamPort = feeder.port();
-    connection.session.localAddress = "127.0.0.1";
+    PaneConnection connection("127.0.0.1");
+    const uint32_t generation = connection.beginGeneration();
+    SessionFacts facts;
+    facts.host = u"127.0.0.1";
+    facts.streamPort = feeder.port();
+    connection.publish(facts, generation);
     AudioQueue queue;
     StreamPacket window;
     std::atomic<bool> stop{false};
@@ -493,22 +388,23 @@ void audioPathAllocations() {
     decoder.start();
     player.start();
     {
-        WorkerThread receiver("AudioReceiver", [&] {
-            runAudioReceiver(connection, queue, window, stop, reconnector);
+        WorkerThread receiver("AudioReceiver", [&](const WorkerThread::StopRequest&) {
+            runAudioReceiver(connection, generation, queue, window, stop, reconnector);
         });
+        receiver.start();
         if (waitUntil([&] { return out.blocks() >= 100; }, 10s)) {
             countSteadyState("audio receiver+decoder+player",
                              [&] { return decoder.decodedFrames(); },
-                             connection.session.statsStart);
+                             connection.statistics.statsStart);
         } else {
             std::printf("audio path allocations: no stream\n");
         }
-        connection.session.stopping = true;
+        connection.stopping = true;
         stop = true;
         receiver.join();
     }
-    player.stop(PaneRuntime::kStopWaitMs);
-    decoder.stop(PaneRuntime::kStopWaitMs);
+    player.requestStop();
+    decoder.requestStop();
     player.join();
     decoder.join();
     std::printf("  (frames dropped by the receiver: %llu, reconnects asked: %d)\n",
@@ -547,9 +443,9 @@ void audioLatency() {
     int64_t startUs = -1;
     {
         BenchPane bench(*device, true);
-        if (!waitUntil([&] { return bench.out.blocks() >= kBlocks; }, 10s)) {
+        if (!waitUntil([&] { return bench.audioOut.blocks() >= kBlocks; }, 10s)) {
             std::printf("audio latency: only %llu blocks\n",
-                        static_cast<unsigned long long>(bench.out.blocks()));
+                        static_cast<unsigned long long>(bench.audioOut.blocks()));
             return;
         }
         int audioStarts = 0;
@@ -566,10 +462,10 @@ void audioLatency() {
         }
         for (uint64_t n = 0; n < kBlocks; ++n) {
             const int64_t sentUs = startUs + static_cast<int64_t>(n) * kFrameUs;
-            latencies.push_back(bench.out.stamp(n) - sentUs);
+            latencies.push_back(bench.audioOut.stamp(n) - sentUs);
         }
-        dropped = bench.pane->audio().droppedFrames();
-        resets = bench.out.resets();
+        dropped = bench.runtime->audio().droppedFrames();
+        resets = bench.audioOut.resets();
     }
     std::vector<int64_t> sorted = latencies;
     std::sort(sorted.begin(), sorted.end());
@@ -588,9 +484,6 @@ void audioLatency() {
 }  // namespace tess
 
 int main() {
-    tess::RecordingMessageSink messages;
-    tess::ScopedMessageSink scope(messages);
-
     std::printf("== receive path (one pane, flat-out device) vs TurboJPEG decode ==\n");
     for (const auto& [width, height] : {std::pair{704, 480}, std::pair{352, 240}}) {
         tess::receiveAgainstDecode(3, "whole frame", width, height);
@@ -602,8 +495,5 @@ int main() {
     tess::audioPathAllocations();
     std::printf("== audio latency ==\n");
     tess::audioLatency();
-
-    for (const std::string& message : messages.messages())
-        std::printf("message shown: %s\n", message.c_str());
     return 0;
 }

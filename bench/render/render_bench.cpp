@@ -44,7 +44,7 @@
 #include "SimulatedDevice.h"
 #include "liveview/LogicalGeometry.h"
 #include "liveview/VideoPane.h"
-#include "platform/MessageSink.h"
+#include "PaneTestSupport.h"
 
 namespace tess {
 namespace {
@@ -53,29 +53,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
-
-// The panes ask for layouts of a window that has no controls here.
-class NoLayout : public LiveViewLayout {
-  public:
-    int currentView() const override { return 0; }
-    void ApplyDvrTabs() override {}
-    void ApplyPlainLayout() override {}
-    void ShowAvButton(const SessionInfo&) override {}
-    void ApplyPresetTabs() override {}
-    void ApplyFourChannelLayout(int) override {}
-    void ApplyNineChannelLayout() override {}
-    void ApplySixteenChannelLayout() override {}
-};
-
-// No sound in these runs.
-class SilentAudioOut : public AudioOut {
-    size_t queuedBlocks() override { return 0; }
-    bool enqueue(std::span<const int16_t>) override {
-        blockDone();
-        return true;
-    }
-    void dropQueued() override {}
-};
 
 // Runs the GUI thread's event loop for `duration`.
 void runEvents(std::chrono::milliseconds duration) {
@@ -89,8 +66,8 @@ struct PaneWindow {
     static constexpr QRect kQuad[4] = {
         {0, 0, 120, 82}, {120, 0, 120, 82}, {0, 82, 120, 82}, {120, 82, 120, 82}};
 
-    NoLayout layout;
-    SilentAudioOut audioOut;
+    panetest::RecordingEvents events;  // the window side, which has no controls here
+    panetest::InstantAudioOut audioOut;  // no sound in these runs
     std::atomic<int32_t> currentView{0};
     LogicalGeometry geometry{1};
     QWidget window;
@@ -100,7 +77,7 @@ struct PaneWindow {
         geometry.fitWindow(window, QSize(240, 165));
         for (int i = 0; i < count; ++i) {
             panes.push_back(
-                std::make_unique<VideoPane>(i, audioOut, layout, currentView, "/tmp/", &window));
+                std::make_unique<VideoPane>(i, audioOut, events, currentView, "/tmp/", &window));
             geometry.place(panes.back()->widget(), count == 1 ? QRect(0, 0, 240, 165) : kQuad[i]);
             panes.back()->widget().show();
         }
@@ -123,15 +100,9 @@ struct PaneWindow {
 };
 
 void startOn(VideoPane& pane, const SimulatedDevice& device) {
-    SessionInfo& session = pane.session();
-    session.host = u"127.0.0.1";
-    session.userName = u"admin";
-    session.password = u"velum";
-    session.devicePort = device.port();
-    session.streamPort = device.port();
-    session.videoWanted = true;
-    session.audioWanted = false;
-    pane.startPane();
+    pane.connection().videoWanted = true;
+    pane.connection().audioWanted = false;
+    pane.startPane(panetest::loginFor(device));
 }
 
 std::vector<std::unique_ptr<SimulatedDevice>> startDevices(int count, int width, int height,
@@ -471,8 +442,6 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    tess::RecordingMessageSink messages;
-    tess::ScopedMessageSink scope(messages);
     std::printf("== render throughput, flat out (%u cores) ==\n",
                 std::thread::hardware_concurrency());
     for (const auto& [width, height] : {std::pair{352, 240}, std::pair{704, 480}}) {
@@ -483,7 +452,5 @@ int main(int argc, char** argv) {
     tess::cpuOfFourPanes();
     std::printf("== latency ==\n");
     tess::publicationToPaint();
-    for (const std::string& message : messages.messages())
-        std::printf("message: %s\n", message.c_str());
     return 0;
 }

@@ -153,12 +153,15 @@ void PaneRuntime::startAudioReceiver(uint32_t generation) {
 
 void PaneRuntime::replaceReceiver(Thread& slot, void (PaneRuntime::*start)(uint32_t)) {
     std::lock_guard lock(threadsMutex_);
+    // Until the streams have started, the connect thread owns the links and
+    // starts the receivers that are wanted by then.
+    if (!streaming()) return;
     const uint32_t generation = connection_.generation();
     retire(slot);
     reaper_.post([this, generation, start] {
         joinRetired();
         std::lock_guard relock(threadsMutex_);
-        if (isCurrent(generation)) (this->*start)(generation);
+        if (isCurrent(generation) && streaming()) (this->*start)(generation);
     });
 }
 
@@ -172,12 +175,16 @@ void PaneRuntime::restartAudioReceiver() {
 
 void PaneRuntime::stopVideoReceiver() {
     std::lock_guard lock(threadsMutex_);
-    if (videoReceiver_ && connection_.controlLink.isOpen()) videoReceiver_->requestStop();
+    if (streaming() && videoReceiver_ && connection_.controlLink.isOpen()) {
+        videoReceiver_->requestStop();
+    }
 }
 
 void PaneRuntime::stopAudioReceiver() {
     std::lock_guard lock(threadsMutex_);
-    if (audioReceiver_ && connection_.audioLink.isOpen()) audioReceiver_->requestStop();
+    if (streaming() && audioReceiver_ && connection_.audioLink.isOpen()) {
+        audioReceiver_->requestStop();
+    }
 }
 
 void PaneRuntime::startStreams(uint32_t generation, const SessionFacts& facts) {

@@ -70,8 +70,10 @@ public:
     // Tells the device "Connection: Close" (packet-stream classes), closes
     // the datagram link and stops every thread; drops the queued commands.
     void stopPane();
-    // The audio/video toggles: a new receiver starts once the one it
-    // replaces has ended; the stops end a receiver whose link is open.
+    // The audio/video toggles, for a pane whose streams have started (before,
+    // the connect thread starts what is wanted): a new receiver starts once
+    // the one it replaces has ended; the stops end a receiver whose link is
+    // open.
     void restartVideoReceiver();
     void restartAudioReceiver();
     void stopVideoReceiver();
@@ -106,6 +108,9 @@ private:
     // On the reaper: starts generation `generation` unless it is over.
     void launch(uint32_t generation, const LoginData& login);
     bool isCurrent(uint32_t generation) const { return generation == connection_.generation(); }
+    // With threadsMutex_ held: the session's streams have started and no
+    // connect thread is logging in again.
+    bool streaming() const { return !connecting_ && !connection_.stopping; }
     // With threadsMutex_ held and the generation current.
     void startConnectThread(uint32_t generation);
     void startVideoReceiver(uint32_t generation);

@@ -123,6 +123,23 @@ TEST_F(PaneLifecycleTest, ALeftoverConnectThreadIsNeverHeardFromAgain) {
     EXPECT_EQ(events().failures, 0);
 }
 
+// The audio/video toggles before the streams have started: the connect
+// thread owns the control link then, and its exchange goes on undisturbed.
+TEST_F(PaneLifecycleTest, TogglesBeforeTheStreamsStartLeaveTheConnectThreadAlone) {
+    auto hanging = hangingAt("/RequestStream.cgi");
+    startPaneOn(runtime(), *hanging, true, true);
+    ASSERT_TRUE(eventually([&] { return countRequests(*hanging, "RequestStream.cgi") == 1; }, 5s));
+    runtime().restartVideoReceiver();
+    runtime().restartAudioReceiver();
+    runtime().stopVideoReceiver();
+    runtime().stopAudioReceiver();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(events().failureResults().empty());
+    EXPECT_EQ(countRequests(*hanging, "RequestStream.cgi"), 1);
+    EXPECT_TRUE(runtime().connection().controlLink.connected());  // still awaiting the reply
+    EXPECT_EQ(runtime().liveThreadCount(), 3);  // connect thread, decoder, player
+}
+
 TEST_F(PaneLifecycleTest, EveryStartClearsTheLearnedFacts) {
     DeviceConfig recorder;
     recorder.deviceClass = 50;
