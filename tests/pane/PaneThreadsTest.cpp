@@ -160,3 +160,55 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
 
 }  // namespace
 }  // namespace tess
+
+namespace tess {
+namespace {
+
+// Four panes whose devices close every stream after a second, so that each
+// keeps logging in, negotiating and publishing its facts anew, while a plain
+// thread standing in for the window reads copies of those facts, queues
+// commands and restarts one pane now and then. Meant for the thread
+// sanitizer: facts are only ever seen whole.
+TEST(PaneFacts, ReadAndCommandedWhileFourPanesReconnect) {
+    std::array<std::unique_ptr<SimulatedDevice>, 4> devices;
+    std::array<std::unique_ptr<TestPane>, 4> panes;
+    InstantAudioOut out;
+    for (size_t i = 0; i < panes.size(); ++i) {
+        DeviceConfig config;
+        config.deviceClass = i % 2 == 0 ? 50 : 6;
+        config.framesPerSecond = 25;
+        config.faults.closeAfterFrames = 25;
+        devices[i] = std::make_unique<SimulatedDevice>(config);
+        ASSERT_TRUE(devices[i]->start()) << devices[i]->lastError();
+        panes[i] = std::make_unique<TestPane>(static_cast<int>(i), &out);
+        startPaneOn(*panes[i]->runtime, *devices[i], true, i == 1);
+    }
+
+    std::atomic<int> copies{0}, wholeCopies{0};
+    std::thread window([&] {
+        const auto until = std::chrono::steady_clock::now() + 4s;
+        for (int round = 0; std::chrono::steady_clock::now() < until; ++round) {
+            for (size_t i = 0; i < panes.size(); ++i) {
+                PaneRuntime& runtime = *panes[i]->runtime;
+                const SessionFacts facts = runtime.facts();
+                ++copies;
+                // A copy is one publication: a known class comes with its table.
+                if (facts.deviceClass == 0 || !facts.channelTable.empty()) ++wholeCopies;
+                if (round % 10 == 0) runtime.queueCommand(setChannelCommand(1 + round % 2));
+            }
+            if (round % 40 == 20) startPaneOn(*panes[3]->runtime, *devices[3], true, true);
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    window.join();
+    for (size_t i = 0; i < panes.size(); ++i) {
+        EXPECT_GE(panes[i]->events.negotiations, 2) << "pane " << i;
+        EXPECT_GT(panes[i]->events.commands, 0) << "pane " << i;
+    }
+    EXPECT_GT(copies, 100);
+    EXPECT_EQ(wholeCopies, copies);
+    for (auto& pane : panes) pane.reset();
+}
+
+}  // namespace
+}  // namespace tess
