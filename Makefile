@@ -3,11 +3,11 @@
 
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libturbojpeg0-dev libpulse-dev \
             pulseaudio pulseaudio-utils libgtest-dev libgmock-dev xvfb xauth xdotool x11-apps \
-            imagemagick clang libclang-rt-14-dev
+            imagemagick clang libclang-rt-14-dev clang-format
 JOBS     ?= $(shell nproc)
 BUILD    ?= build
 
-.PHONY: deps configure build test asan tsan fuzz demo clean
+.PHONY: deps configure build test format format-check asan tsan fuzz demo clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -25,8 +25,17 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j 4
+
+# Every C++ file in the committed .clang-format layout: `make format` applies
+# it, `make format-check` (part of `make test`) fails on any file that differs.
+SOURCES = $$(git ls-files '*.cpp' '*.h')
+format: deps
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	clang-format --dry-run --Werror $(SOURCES)
 
 # The viewer on simulated devices (one of every class, and a quad), in a fresh
 # program folder $(BUILD)/demo/. Needs a display; without one:

@@ -15,8 +15,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -226,9 +226,10 @@ void loadRun() {
     double readerCpu = 0;
     uint64_t frames = 0, bytes = 0;
     for (const Drained& d : drained) readerCpu += d.readerCpu, frames += d.frames, bytes += d.bytes;
-    std::printf("load: 4 devices, 704x480 at 25 fps, %.1f s: %.1f frames/s in all, %.2f MB/s, "
-                "quality %d\n",
-                wall, frames / wall, bytes / wall / 1e6, devices[0]->frameLoop()->quality());
+    std::printf(
+        "load: 4 devices, 704x480 at 25 fps, %.1f s: %.1f frames/s in all, %.2f MB/s, "
+        "quality %d\n",
+        wall, frames / wall, bytes / wall / 1e6, devices[0]->frameLoop()->quality());
     std::printf("load: simulator CPU %.1f%% of one core (process %.1f%%, readers %.1f%%)\n",
                 100 * (total - readerCpu) / wall, 100 * total / wall, 100 * readerCpu / wall);
     for (int fd : streams) ::close(fd);

@@ -73,7 +73,8 @@ void audio(std::span<const uint8_t> bytes, size_t chunk, bool swap) {
     tess::StreamReader reader(source, count);
     Buffers buffers;
     for (int i = 0; i < kMaxReads; ++i) {
-        const tess::FrameResult result = reader.readAudio(*buffers.window, buffers.audioSlot(), swap);
+        const tess::FrameResult result =
+            reader.readAudio(*buffers.window, buffers.audioSlot(), swap);
         if (result.status == FrameStatus::Ok && result.length > tess::kMaxAudioFrameBytes) {
             __builtin_trap();
         }

@@ -23,8 +23,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,9 +36,9 @@
 #include <vector>
 
 #include "AdpcmEncoder.h"
+#include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
 #include "StreamWire.h"
-#include "PaneTestSupport.h"
 #include "pane/PaneRuntime.h"
 #include "platform/WorkerThread.h"
 
@@ -75,30 +75,50 @@ void* allocate(std::size_t size) {
 void* allocateAligned(std::size_t size, std::align_val_t alignment) {
     noteAllocation();
     const auto align = static_cast<std::size_t>(alignment);
-    if (void* block = std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) /
-                                                    align * align))
+    if (void* block =
+            std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) / align * align))
         return block;
     throw std::bad_alloc();
 }
 
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
 void* operator new(std::size_t size, std::align_val_t align) {
     return allocateAligned(size, align);
 }
 void* operator new[](std::size_t size, std::align_val_t align) {
     return allocateAligned(size, align);
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    std::free(block);
+}
 
 namespace tess {
 namespace {
@@ -167,8 +187,8 @@ Rate decodeRate(const std::array<std::vector<uint8_t>, ReleasingConsumer::kCaptu
     while (Clock::now() - start < duration) {
         for (const std::vector<uint8_t>& jpeg : frames) {
             const int result = tjDecompress2(
-                handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels.data(),
-                width, width * 4, height, TJPF_BGRX, TJFLAG_LIMITSCANS);
+                handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), pixels.data(), width,
+                width * 4, height, TJPF_BGRX, TJFLAG_LIMITSCANS);
             if (result != 0 && tjGetErrorCode(handle) != TJERR_WARNING) failed = true;
             ++decoded;
             bytes += jpeg.size();
@@ -208,9 +228,8 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
         receive.framesPerSecond = (consumer.frames() - frames0) / seconds;
         receive.megabytesPerSecond = (consumer.bytes() - bytes0) / seconds / 1e6;
         dropped = bench.runtime->frames().droppedFrames() - dropped0;
-        if (!waitUntil([&] {
-                return consumer.capturedCount() == ReleasingConsumer::kCaptureFrames;
-            }, 2s))
+        if (!waitUntil(
+                [&] { return consumer.capturedCount() == ReleasingConsumer::kCaptureFrames; }, 2s))
             return;
         frames = consumer.captured();
     }
@@ -222,9 +241,8 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
         "class %d %-12s %3dx%-3d  receive %7.0f frames/s %6.1f MB/s (%llu dropped)  |  decode "
         "%6.0f frames/s %5.1f MB/s%s  |  receive/decode %5.1fx (target >= 5x)\n",
         deviceClass, framing, width, height, receive.framesPerSecond, receive.megabytesPerSecond,
-        static_cast<unsigned long long>(dropped), decode.framesPerSecond,
-        decode.megabytesPerSecond, failed ? " DECODE ERRORS" : "",
-        receive.framesPerSecond / decode.framesPerSecond);
+        static_cast<unsigned long long>(dropped), decode.framesPerSecond, decode.megabytesPerSecond,
+        failed ? " DECODE ERRORS" : "", receive.framesPerSecond / decode.framesPerSecond);
 }
 
 // ---- 2. allocations in the steady state ------------------------------------
@@ -240,8 +258,8 @@ void printCounts(const char* what, uint64_t frames, double seconds, int reports)
     std::string byThread;
     for (size_t i = 0; i < kCountedThreads.size(); ++i) {
         total += gAllocations[i];
-        byThread += std::string(" ") + kCountedThreads[i] + "=" +
-                    std::to_string(gAllocations[i].load());
+        byThread +=
+            std::string(" ") + kCountedThreads[i] + "=" + std::to_string(gAllocations[i].load());
     }
     std::printf(
         "%s: %llu allocations over %llu frames (%.2f s, %d statistics reports) [%s ] (target: "
@@ -288,8 +306,9 @@ void paneAllocations() {
         return;
     }
     const uint64_t blocks0 = bench.audioOut.blocks();
-    countSteadyState("pane class 6 video+audio", [&] { return consumer.frames(); },
-                     bench.runtime->connection().statistics.statsStart);
+    countSteadyState(
+        "pane class 6 video+audio", [&] { return consumer.frames(); },
+        bench.runtime->connection().statistics.statsStart);
     std::printf("  (audio blocks played meanwhile: %llu)\n",
                 static_cast<unsigned long long>(bench.audioOut.blocks() - blocks0));
 }
@@ -344,8 +363,10 @@ private:
                 while (sent < frame.size() && !stop_) {
                     const ssize_t count =
                         ::send(fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-                    if (count > 0) sent += static_cast<size_t>(count);
-                    else if (errno != EAGAIN && errno != EWOULDBLOCK) stop_ = true;
+                    if (count > 0)
+                        sent += static_cast<size_t>(count);
+                    else if (errno != EAGAIN && errno != EWOULDBLOCK)
+                        stop_ = true;
                 }
             }
         }
@@ -393,9 +414,9 @@ void audioPathAllocations() {
         });
         receiver.start();
         if (waitUntil([&] { return out.blocks() >= 100; }, 10s)) {
-            countSteadyState("audio receiver+decoder+player",
-                             [&] { return decoder.decodedFrames(); },
-                             connection.statistics.statsStart);
+            countSteadyState(
+                "audio receiver+decoder+player", [&] { return decoder.decodedFrames(); },
+                connection.statistics.statsStart);
         } else {
             std::printf("audio path allocations: no stream\n");
         }
@@ -424,8 +445,8 @@ void audioPathAllocations() {
 int framesAwaitedByTheWindow() {
     devsim::AdpcmEncoder encoder;
     const std::array<int16_t, 1024> silence{};
-    const std::string frame = devsim::wire::audioFrame(
-        0, 0, encoder.encode(silence.data(), silence.size()), {});
+    const std::string frame =
+        devsim::wire::audioFrame(0, 0, encoder.encode(silence.data(), silence.size()), {});
     const size_t firstPacket = static_cast<uint8_t>(frame[2]) | static_cast<uint8_t>(frame[3]) << 8;
     return static_cast<int>((firstPacket + kStreamPacketBytes - 1) / frame.size());
 }

@@ -41,10 +41,10 @@
 #include <QWidget>
 
 #include "FrameLoop.h"
+#include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
 #include "liveview/LogicalGeometry.h"
 #include "liveview/VideoPane.h"
-#include "PaneTestSupport.h"
 
 namespace tess {
 namespace {
@@ -66,7 +66,7 @@ struct PaneWindow {
     static constexpr QRect kQuad[4] = {
         {0, 0, 120, 82}, {120, 0, 120, 82}, {0, 82, 120, 82}, {120, 82, 120, 82}};
 
-    panetest::RecordingEvents events;  // the window side, which has no controls here
+    panetest::RecordingEvents events;    // the window side, which has no controls here
     panetest::InstantAudioOut audioOut;  // no sound in these runs
     std::atomic<int32_t> currentView{0};
     LogicalGeometry geometry{1};
@@ -156,8 +156,7 @@ double rawDecodeRate(const std::vector<std::string>& frames, std::chrono::millis
 
 void throughput(int paneCount, int width, int height) {
     auto devices = startDevices(paneCount, width, height, true);
-    if (devices.empty())
-        return;
+    if (devices.empty()) return;
     PaneWindow window(paneCount);
     for (int i = 0; i < paneCount; ++i) startOn(*window.panes[i], *devices[i]);
     runEvents(800ms);  // log in, negotiate, fill the pipes
@@ -200,25 +199,20 @@ std::map<std::string, double> threadCpuByName() {
     std::map<std::string, double> byName;
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr)
-        return byName;
+    if (tasks == nullptr) return byName;
     while (const dirent* entry = readdir(tasks)) {
-        if (entry->d_name[0] == '.')
-            continue;
+        if (entry->d_name[0] == '.') continue;
         std::ifstream in(std::string("/proc/self/task/") + entry->d_name + "/stat");
         std::string line;
         std::getline(in, line);
         const size_t open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
+        if (open == std::string::npos || close == std::string::npos) continue;
         std::istringstream rest(line.substr(close + 2));
         std::string field;
         unsigned long long user = 0, system = 0;
         for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i == 14)
-                user = std::stoull(field);
-            if (i == 15)
-                system = std::stoull(field);
+            if (i == 14) user = std::stoull(field);
+            if (i == 15) system = std::stoull(field);
         }
         byName[line.substr(open + 1, close - open - 1)] += (user + system) / tick;
     }
@@ -228,8 +222,7 @@ std::map<std::string, double> threadCpuByName() {
 
 void cpuOfFourPanes() {
     auto devices = startDevices(4, 704, 480, false);
-    if (devices.empty())
-        return;
+    if (devices.empty()) return;
     PaneWindow window(4);
     for (int i = 0; i < 4; ++i) startOn(*window.panes[i], *devices[i]);
     runEvents(1000ms);
@@ -251,8 +244,7 @@ void cpuOfFourPanes() {
     for (const auto& [name, after] : threadsAfter) {
         const auto before = threadsBefore.find(name);
         const double used = after - (before != threadsBefore.end() ? before->second : 0);
-        if (used > 0)
-            std::printf("  %s %.1f %%", name.c_str(), 100 * used / seconds);
+        if (used > 0) std::printf("  %s %.1f %%", name.c_str(), 100 * used / seconds);
     }
     std::printf("\n");
 }
@@ -294,8 +286,7 @@ std::vector<uint8_t> markedFrame(int index, int width, int height) {
 }
 
 int markOf(const QImage& picture) {
-    if (picture.width() <= kMarkAt || picture.height() <= kMarkAt)
-        return -1;
+    if (picture.width() <= kMarkAt || picture.height() <= kMarkAt) return -1;
     const QRgb c = picture.pixel(kMarkAt, kMarkAt);
     return (qRed(c) > 127 ? 4 : 0) | (qGreen(c) > 127 ? 2 : 0) | (qBlue(c) > 127 ? 1 : 0);
 }
@@ -303,7 +294,7 @@ int markOf(const QImage& picture) {
 // Publishes the loop into one pane's FrameQueue at a steady rate, keeping the
 // publish time of the latest frame of each loop index.
 class PacedPublisher {
-  public:
+public:
     PacedPublisher(FrameQueue& queue, const std::vector<std::vector<uint8_t>>& frames,
                    std::chrono::microseconds period, std::chrono::microseconds offset)
         : queue_(queue), frames_(frames), period_(period), offset_(offset) {}
@@ -314,14 +305,13 @@ class PacedPublisher {
     }
     void stop() {
         stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
     // Nanoseconds (steady clock) of the latest publish of loop index `mark`.
     int64_t publishedAt(int mark) const { return stamps_[mark].load(); }
     uint64_t published() const { return published_.load(); }
 
-  private:
+private:
     void run() {
         auto next = Clock::now() + offset_;
         for (uint64_t n = 0; !stop_; ++n) {
@@ -331,8 +321,7 @@ class PacedPublisher {
             const std::vector<uint8_t>& frame = frames_[mark];
             std::copy(frame.begin(), frame.end(), queue_.writeSlot().begin());
             stamps_[mark] = Clock::now().time_since_epoch().count();
-            if (queue_.publish(static_cast<uint32_t>(frame.size())))
-                ++published_;
+            if (queue_.publish(static_cast<uint32_t>(frame.size()))) ++published_;
         }
     }
 
@@ -349,22 +338,20 @@ class PacedPublisher {
 // Stamps each paint of a pane widget that shows a picture it has not shown
 // before, and keeps the delay since that picture's frame was published.
 class PaintWatch : public QObject {
-  public:
+public:
     PaintWatch(PaneWidget& widget, const PacedPublisher& publisher, std::vector<double>& delaysMs)
         : widget_(widget), publisher_(publisher), delaysMs_(delaysMs) {
         widget_.installEventFilter(this);
     }
     ~PaintWatch() override { widget_.removeEventFilter(this); }
 
-  protected:
+protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Paint || !widget_.hasPicture())
-            return false;
+        if (event->type() != QEvent::Paint || !widget_.hasPicture()) return false;
         const QImage& picture = widget_.picture();
         const int mark = markOf(picture);
         // The same picture painted again (an expose) is not a new frame.
-        if (mark < 0 || (mark == lastMark_ && picture.constBits() == lastBits_))
-            return false;
+        if (mark < 0 || (mark == lastMark_ && picture.constBits() == lastBits_)) return false;
         lastMark_ = mark;
         lastBits_ = picture.constBits();
         const int64_t now = Clock::now().time_since_epoch().count();
@@ -372,7 +359,7 @@ class PaintWatch : public QObject {
         return false;
     }
 
-  private:
+private:
     PaneWidget& widget_;
     const PacedPublisher& publisher_;
     std::vector<double>& delaysMs_;
@@ -439,8 +426,7 @@ void publicationToPaint() {
 }  // namespace tess
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::printf("== render throughput, flat out (%u cores) ==\n",
                 std::thread::hardware_concurrency());

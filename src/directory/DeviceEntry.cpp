@@ -13,12 +13,9 @@ bool isEntryKind(uint16_t value) {
 
 uint16_t recordSizeFor(EntryKind kind) {
     switch (kind) {
-        case EntryKind::folder:
-            return kFolderRecordSize;
-        case EntryKind::device:
-            return kDeviceRecordSize;
-        case EntryKind::multiDevice:
-            return kMultiDeviceRecordSize;
+        case EntryKind::folder: return kFolderRecordSize;
+        case EntryKind::device: return kDeviceRecordSize;
+        case EntryKind::multiDevice: return kMultiDeviceRecordSize;
     }
     return 0;
 }
@@ -26,12 +23,9 @@ uint16_t recordSizeFor(EntryKind kind) {
 // Image list: 0 open folder, 1 closed folder, 2 recorder, 3 second recorder.
 uint8_t treeImageFor(EntryKind kind) {
     switch (kind) {
-        case EntryKind::folder:
-            return 1;
-        case EntryKind::device:
-            return 2;
-        case EntryKind::multiDevice:
-            return 3;
+        case EntryKind::folder: return 1;
+        case EntryKind::device: return 2;
+        case EntryKind::multiDevice: return 3;
     }
     return 0;
 }

@@ -38,7 +38,9 @@ ControlChoice withAvButton(ControlChoice choice) {
     return choice;
 }
 
-ControlChoice fixed(ControlLayout layout) { return {layout, 0, false}; }
+ControlChoice fixed(ControlLayout layout) {
+    return {layout, 0, false};
+}
 
 }  // namespace
 

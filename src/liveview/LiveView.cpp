@@ -195,9 +195,8 @@ void LiveView::closeSession() {
 }
 
 void LiveView::tell(std::string_view text) {
-    if (text == shownMessage_ ||
-        std::find(waitingMessages_.begin(), waitingMessages_.end(), text) !=
-            waitingMessages_.end()) {
+    if (text == shownMessage_ || std::find(waitingMessages_.begin(), waitingMessages_.end(),
+                                           text) != waitingMessages_.end()) {
         return;
     }
     waitingMessages_.emplace_back(text);
@@ -282,14 +281,9 @@ void LiveView::applyLayout(ControlLayout layout, int channelIndex) {
     switch (layout) {
         case ControlLayout::FourChannel:
         case ControlLayout::NineChannel:
-        case ControlLayout::SixteenChannel:
-            controlPanel_.channelMode = 1;
-            break;
-        case ControlLayout::PresetTabs:
-            controlPanel_.channelMode = 0;
-            break;
-        default:
-            break;
+        case ControlLayout::SixteenChannel: controlPanel_.channelMode = 1; break;
+        case ControlLayout::PresetTabs: controlPanel_.channelMode = 0; break;
+        default: break;
     }
     controlPanel_.layout = layout;
     controlPanel_.channelIndex = channelIndex;

@@ -52,7 +52,7 @@ struct ControlPanelState {
 class LiveView final : public QDialog, public EntryViewer, public PaneEvents {
     Q_OBJECT
 
-  public:
+public:
     static constexpr int kPaneCount = 4;
     static constexpr int kVideoWidth = 240;
     static constexpr int kVideoHeight = 165;
@@ -120,7 +120,7 @@ class LiveView final : public QDialog, public EntryViewer, public PaneEvents {
     void commandFinished(PaneStamp stamp, RequestResult result,
                          std::optional<int32_t> channel) override;
 
-  private:
+private:
     void openDevice(const DeviceEntry& entry);
     void buildMenuBar(int32_t deviceClass);
     void closeSession();

@@ -16,7 +16,7 @@ namespace tess {
 // is written in logical coordinates; widgets are placed at their scaled
 // rectangles and mouse positions are converted back before they are used.
 class LogicalGeometry {
-  public:
+public:
     static constexpr int kScreenWidth = 240;
     static constexpr int kScreenHeight = 320;
     // Share of the available screen height a logical screen may take.
@@ -57,7 +57,7 @@ class LogicalGeometry {
     // pixel size follows the scale (`fontPixels` logical pixels).
     void fitWindow(QWidget& window, const QSize& logical, int fontPixels = 11) const;
 
-  private:
+private:
     int scale_;
 };
 

@@ -16,7 +16,7 @@ namespace tess {
 class PaneWidget : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     explicit PaneWidget(QString caption, QWidget* parent = nullptr);
     ~PaneWidget() override;
 
@@ -37,20 +37,20 @@ class PaneWidget : public QWidget {
     // Back to the caption, for instance when the pane's stream is restarted.
     void clearPicture();
 
-  signals:
+signals:
     // Stylus (left mouse button) positions in widget coordinates.
     void pressed(QPoint position);
     void moved(QPoint position);
     void released(QPoint position);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-  private:
+private:
     void takePicture();
 
     QString caption_;

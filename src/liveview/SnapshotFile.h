@@ -44,7 +44,7 @@ std::string snapshotName(const SnapshotTime& time);
 //
 // TIFF offsets count from byte 12.
 class SnapshotHeader {
-  public:
+public:
     static constexpr size_t kSize = 76;
     static constexpr size_t kDateAt = 56;
     static constexpr size_t kDateChars = 19;
@@ -56,7 +56,7 @@ class SnapshotHeader {
     std::string_view dateText() const;
     std::span<const uint8_t, kSize> bytes() const { return bytes_; }
 
-  private:
+private:
     std::array<uint8_t, kSize> bytes_;
 };
 
@@ -68,7 +68,7 @@ class SnapshotHeader {
 // place once it is complete: a failed write leaves no half file behind and
 // does not disturb an earlier snapshot of the same name.
 class SnapshotFile {
-  public:
+public:
     SnapshotFile(std::string path, const SnapshotHeader& header);
 
     // Render thread. False when the frame does not start with a JPEG start of
@@ -79,7 +79,7 @@ class SnapshotFile {
     const std::string& path() const { return path_; }
     const std::string& error() const { return error_; }
 
-  private:
+private:
     std::string path_;
     SnapshotHeader header_;
     std::string error_;

@@ -145,7 +145,9 @@ void VideoPane::requestConsumerStop() {
     renderThread_->requestStop();
 }
 
-void VideoPane::joinConsumer() { renderThread_->join(); }
+void VideoPane::joinConsumer() {
+    renderThread_->join();
+}
 
 bool VideoPane::writeSnapshot(std::span<const uint8_t> frame) {
     std::unique_lock lock(snapshotMutex_);

@@ -36,7 +36,7 @@ class VideoPane final : public QObject,
                         public SnapshotWriter {
     Q_OBJECT
 
-  public:
+public:
     // `number` 0 ... 3 names the widget "View1" ... "View4", a child of
     // `parent`. `audioOut` is the program's one sound output; `window` gets
     // the pane's current reports on the GUI thread; `currentView` is the live
@@ -98,7 +98,7 @@ class VideoPane final : public QObject,
     // SnapshotWriter, on the render thread.
     bool writeSnapshot(std::span<const uint8_t> frame) override;
 
-  private:
+private:
     // Runs `report` on the GUI thread if `stamp` is still current then.
     template <typename Report>
     void onGuiThread(PaneStamp stamp, Report report);

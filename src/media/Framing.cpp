@@ -69,7 +69,7 @@ std::optional<PacketHeader> parsePacketHeader(std::span<const uint8_t> packet) {
 std::optional<size_t> videoMediaHeaderLength(std::span<const uint8_t> header) {
     if (header.size() <= kVideoMarkOffset) return std::nullopt;
     return (header[kVideoMarkOffset] & 0x7F) == 0x53 ? kLongVideoHeaderBytes
-                                                      : kShortVideoHeaderBytes;
+                                                     : kShortVideoHeaderBytes;
 }
 
 std::optional<uint32_t> mediaFrameSize(std::span<const uint8_t> header) {
@@ -101,7 +101,8 @@ bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
 // start. A packet that cannot be cut leaves nothing trustworthy in the window,
 // so the window is emptied: the next packet starts with fresh bytes.
 FrameStatus StreamReader::nextPacket(StreamPacket& window, PacketHeader& header) {
-    if (!receiveExactly(window.bytes.data() + window.carried, kStreamPacketBytes - window.carried)) {
+    if (!receiveExactly(window.bytes.data() + window.carried,
+                        kStreamPacketBytes - window.carried)) {
         return FrameStatus::Ended;
     }
     window.carried = kStreamPacketBytes;
@@ -221,8 +222,12 @@ ResyncStatus StreamReader::discardUntilFailure(std::optional<uint8_t> mark) {
     return ResyncStatus::GaveUp;
 }
 
-ResyncStatus StreamReader::resyncPacketStream() { return discardUntilFailure(0xD9); }
+ResyncStatus StreamReader::resyncPacketStream() {
+    return discardUntilFailure(0xD9);
+}
 
-ResyncStatus StreamReader::resyncWholeFrame() { return discardUntilFailure(std::nullopt); }
+ResyncStatus StreamReader::resyncWholeFrame() {
+    return discardUntilFailure(std::nullopt);
+}
 
 }  // namespace tess

@@ -95,7 +95,7 @@ struct StreamPacket {
 };
 
 enum class FrameStatus {
-    Ok,            // a frame of `length` bytes is in the slot
+    Ok,  // a frame of `length` bytes is in the slot
     // The frame does not start with the JPEG mark: resynchronise. Every packet
     // of it was cut cleanly, so the packet boundaries themselves are intact.
     BadStart,
@@ -103,8 +103,8 @@ enum class FrameStatus {
     // A packet header that cannot be cut empties the window (nothing in it is
     // trustworthy); after a well-formed packet the window keeps what follows.
     FramingError,
-    Dropped,       // an audio frame the player cannot take; read whole, so skip it
-    Ended,         // a receive failed: the stream has ended
+    Dropped,  // an audio frame the player cannot take; read whole, so skip it
+    Ended,    // a receive failed: the stream has ended
 };
 
 struct FrameResult {

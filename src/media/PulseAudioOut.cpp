@@ -31,14 +31,16 @@ private:
 PulseAudioOut::PulseAudioOut() {
     mainloop_ = pa_threaded_mainloop_new();
     if (!mainloop_) {
-        std::fprintf(stderr, "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
+        std::fprintf(stderr,
+                     "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
         reported_ = true;
         return;
     }
     if (pa_threaded_mainloop_start(mainloop_) < 0) {
         pa_threaded_mainloop_free(mainloop_);
         mainloop_ = nullptr;
-        std::fprintf(stderr, "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
+        std::fprintf(stderr,
+                     "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
         reported_ = true;
         return;
     }
@@ -96,9 +98,9 @@ bool PulseAudioOut::connect() {
             return false;
         }
     }
-    const bool contextReady = waitFor(
-        [this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; },
-        [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)); });
+    const bool contextReady =
+        waitFor([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; },
+                [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)); });
 
     MainloopLock lock(mainloop_);
     if (!contextReady) {
@@ -130,9 +132,9 @@ bool PulseAudioOut::connect() {
         return false;
     }
     pa_threaded_mainloop_unlock(mainloop_);
-    const bool streamReady = waitFor(
-        [this] { return pa_stream_get_state(stream_) == PA_STREAM_READY; },
-        [this] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); });
+    const bool streamReady =
+        waitFor([this] { return pa_stream_get_state(stream_) == PA_STREAM_READY; },
+                [this] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); });
     pa_threaded_mainloop_lock(mainloop_);
     if (!streamReady) {
         fail(PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))
@@ -142,8 +144,8 @@ bool PulseAudioOut::connect() {
     }
     pa_stream_set_state_callback(stream_, &PulseAudioOut::onStreamState, this);
     pa_stream_set_underflow_callback(stream_, &PulseAudioOut::onUnderflow, this);
-    tick_ = pa_context_rttime_new(context_, pa_rtclock_now() + kTickUs, &PulseAudioOut::onTick,
-                                  this);
+    tick_ =
+        pa_context_rttime_new(context_, pa_rtclock_now() + kTickUs, &PulseAudioOut::onTick, this);
     if (!tick_) {
         fail("no timer");
         return false;

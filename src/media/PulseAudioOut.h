@@ -63,8 +63,8 @@ private:
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
-    static void onTick(::pa_mainloop_api* api, pa_time_event* event,
-                       const ::timeval* when, void* self);
+    static void onTick(::pa_mainloop_api* api, pa_time_event* event, const ::timeval* when,
+                       void* self);
 
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;

@@ -7,8 +7,7 @@ namespace tess {
 
 PaneCommand setChannelCommand(int32_t channel) {
     return [channel](const SessionFacts& facts, std::string_view localAddress, SocketLink& link) {
-        const std::string head =
-            request::setChannel(facts.sessionIdText(), channel, localAddress);
+        const std::string head = request::setChannel(facts.sessionIdText(), channel, localAddress);
         CommandReply reply;
         CommandOutcome outcome;
         outcome.result = sendCgiRequest(link, facts.host, facts.devicePort, head, {}, reply);

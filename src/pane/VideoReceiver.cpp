@@ -88,8 +88,8 @@ LoopEnd runPacketStreamLoop(const VideoRun& run) {
 void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& frames,
                       StreamPacket& window, const std::atomic<bool>& stop, ReceiverHooks& hooks) {
     const SessionFacts facts = pane.facts();
-    const VideoRun run{pane,  facts, frames, window, stop,
-                       [&hooks, generation] { hooks.reportPictureLost(generation); }};
+    auto pictureLost = [&hooks, generation] { hooks.reportPictureLost(generation); };
+    const VideoRun run{pane, facts, frames, window, stop, pictureLost};
     const DeviceClassTraits traits = classTraits(facts.deviceClass);
     const std::string request =
         traits.videoStartByBody
@@ -108,12 +108,12 @@ void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& fra
     }
     link.send(request.data(), request.size());
 
-    const LoopEnd end = traits.videoForm == VideoForm::PacketStream
-                            ? runPacketStreamLoop(run)
-                            : runWholeFrameLoop(run, traits.videoForm ==
-                                                             VideoForm::WholeFrameCountingHeader
-                                                         ? WholeFrameLength::CountsHeader
-                                                         : WholeFrameLength::ExcludesHeader);
+    const LoopEnd end =
+        traits.videoForm == VideoForm::PacketStream
+            ? runPacketStreamLoop(run)
+            : runWholeFrameLoop(run, traits.videoForm == VideoForm::WholeFrameCountingHeader
+                                         ? WholeFrameLength::CountsHeader
+                                         : WholeFrameLength::ExcludesHeader);
     link.close();
 
     // A receiver that was asked to stop never reconnects, whatever the flags say.

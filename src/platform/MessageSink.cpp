@@ -22,7 +22,9 @@ std::atomic<MessageSink*> installed{&defaultSink};
 
 }  // namespace
 
-MessageSink& messageSink() { return *installed.load(); }
+MessageSink& messageSink() {
+    return *installed.load();
+}
 
 MessageSink* installMessageSink(MessageSink* sink) {
     MessageSink* previous = installed.exchange(sink ? sink : &defaultSink);

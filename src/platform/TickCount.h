@@ -9,6 +9,8 @@ namespace tess {
 uint32_t tickCount();
 
 // Milliseconds from `start` to now, correct across one wrap of the counter.
-inline uint32_t ticksSince(uint32_t start) { return tickCount() - start; }
+inline uint32_t ticksSince(uint32_t start) {
+    return tickCount() - start;
+}
 
 }  // namespace tess

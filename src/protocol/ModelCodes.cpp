@@ -14,17 +14,14 @@ DeviceClassTraits classTraits(int32_t deviceClass) {
         case 1:
         case 6:
         case 7:
-        case 8:
-            return {NegotiationVariant::DeviceInfo, true, VideoForm::PacketStream, true, true};
-        case 3:
-            return {NegotiationVariant::SlaveList, false, VideoForm::WholeFrame, false, false};
+        case 8: return {NegotiationVariant::DeviceInfo, true, VideoForm::PacketStream, true, true};
+        case 3: return {NegotiationVariant::SlaveList, false, VideoForm::WholeFrame, false, false};
         case 4:
             return {NegotiationVariant::StreamOnly, false, VideoForm::WholeFrameCountingHeader,
                     false, false};
         case 50:
             return {NegotiationVariant::MasterList, false, VideoForm::WholeFrame, false, false};
-        default:
-            return {};
+        default: return {};
     }
 }
 

@@ -7,7 +7,7 @@
 
 namespace tess {
 
-// A device's class (SessionInfo::deviceClass) is the device family's own
+// A device's class (SessionFacts::deviceClass) is the device family's own
 // number: 1, 3, 4, 6, 7, 8 or 50; 0 on a pane that never met a known model.
 struct ModelCode {
     std::string_view productId;
@@ -52,8 +52,8 @@ struct DeviceClassTraits {
     NegotiationVariant variant = NegotiationVariant::None;
     bool videoStartByBody = false;  // else by URL
     VideoForm videoForm = VideoForm::None;
-    bool closeOnStop = false;       // "Connection: Close" datagram when the pane stops
-    bool reportsStatistics = false; // statistics datagrams from the video receiver
+    bool closeOnStop = false;        // "Connection: Close" datagram when the pane stops
+    bool reportsStatistics = false;  // statistics datagrams from the video receiver
 };
 
 DeviceClassTraits classTraits(int32_t deviceClass);
@@ -61,6 +61,5 @@ DeviceClassTraits classTraits(int32_t deviceClass);
 // The user level a "USERLEVEL" value stands for: 0, 10, 20, 30 give 0, 20, 40,
 // 60; any other value maps to nothing and the pane keeps its level.
 std::optional<int32_t> userLevelOf(int value);
-
 
 }  // namespace tess

@@ -12,7 +12,9 @@ void applyUserLevel(SessionFacts& facts, int value) {
 }
 
 // Channel records are bytes on the device; a wider value keeps its low byte.
-uint8_t recordByte(int value) { return static_cast<uint8_t>(value); }
+uint8_t recordByte(int value) {
+    return static_cast<uint8_t>(value);
+}
 
 RequestResult exchange(SocketLink& link, const SessionFacts& facts, std::string_view request,
                        SessionReply& reply) {
@@ -52,8 +54,8 @@ RequestResult negotiateSlaveList(SocketLink& link, std::string_view localAddress
 RequestResult negotiateDeviceInfo(SocketLink& link, std::string_view localAddress,
                                   SessionFacts& facts) {
     SessionReply reply;
-    const RequestResult result = exchange(
-        link, facts, request::streamShort(facts.sessionIdText(), localAddress), reply);
+    const RequestResult result =
+        exchange(link, facts, request::streamShort(facts.sessionIdText(), localAddress), reply);
     if (result != RequestResult::Ok) return result;
     facts.channelCount = 2;
     facts.channelTable.resize(2);

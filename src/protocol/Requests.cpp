@@ -64,7 +64,9 @@ std::string controlMessage(std::string_view sessionId, std::string_view tail,
 
 }  // namespace
 
-std::string_view untilZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+std::string_view untilZero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
 
 std::string get(std::string_view target, std::string_view localAddress,
                 std::string_view extraHeaders, std::string_view body) {
@@ -88,8 +90,7 @@ std::string login(std::u16string_view userName, std::u16string_view password,
     return withMethod("Get", target, headerBlock(), localAddress, {}, {});
 }
 
-std::string streamLong(std::string_view sessionId, int32_t channel,
-                       std::string_view localAddress) {
+std::string streamLong(std::string_view sessionId, int32_t channel, std::string_view localAddress) {
     std::string target = "/RequestStream.cgi?SessionID=";
     target.append(untilZero(sessionId)).append("&RES=1&QUA=1&CH=");
     target.append(std::to_string(channel)).append("&NEWHR=1");
@@ -128,9 +129,10 @@ size_t controlStatisticsInto(std::span<char> out, std::string_view sessionId, ui
                                kFrameRate = "\r\nFrameRate: ", kLineEnd = "\r\n";
     const size_t bodyLength = kSession.size() + id.size() + kBitRate.size() + bits.size() +
                               kFrameRate.size() + frames.size() + kLineEnd.size();
-    return copyAll(out, "GET / ", kAcceptLines, kAgentLines, "Host: ", untilZero(localAddress),
-              "\r\nConnection: Keep-Alive\r\nContent-Length: ", decimal(lengthText, bodyLength),
-              "\r\n\r\n", kSession, id, kBitRate, bits, kFrameRate, frames, kLineEnd);
+    return copyAll(
+        out, "GET / ", kAcceptLines, kAgentLines, "Host: ", untilZero(localAddress),
+        "\r\nConnection: Keep-Alive\r\nContent-Length: ", decimal(lengthText, bodyLength),
+        "\r\n\r\n", kSession, id, kBitRate, bits, kFrameRate, frames, kLineEnd);
 }
 
 std::string controlStatistics(std::string_view sessionId, uint32_t bitRate, uint32_t frameRate,

@@ -26,8 +26,7 @@ std::string login(std::u16string_view userName, std::u16string_view password,
                   std::string_view localAddress);
 
 // RequestStream.cgi with RES=1, QUA=1, CH=channel, NEWHR=1.
-std::string streamLong(std::string_view sessionId, int32_t channel,
-                       std::string_view localAddress);
+std::string streamLong(std::string_view sessionId, int32_t channel, std::string_view localAddress);
 // RequestStream.cgi with the session identifier only.
 std::string streamShort(std::string_view sessionId, std::string_view localAddress);
 

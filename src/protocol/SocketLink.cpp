@@ -13,7 +13,9 @@
 
 namespace tess {
 
-SocketLink::~SocketLink() { release(); }
+SocketLink::~SocketLink() {
+    release();
+}
 
 bool SocketLink::open(SocketType type) {
     std::lock_guard lock(handleMutex_);
@@ -81,10 +83,9 @@ int SocketLink::send(const void* buffer, size_t length) {
     // A stream socket is already connected to its peer; naming it again is
     // refused by some systems.
     const bool stream = type_ == SocketType::Stream;
-    const ssize_t count =
-        ::sendto(fd, buffer, length, MSG_NOSIGNAL,
-                 stream ? nullptr : reinterpret_cast<const sockaddr*>(&peer_),
-                 stream ? 0 : sizeof peer_);
+    const ssize_t count = ::sendto(fd, buffer, length, MSG_NOSIGNAL,
+                                   stream ? nullptr : reinterpret_cast<const sockaddr*>(&peer_),
+                                   stream ? 0 : sizeof peer_);
     return count < 0 ? -1 : static_cast<int>(count);
 }
 

@@ -72,15 +72,9 @@ void drawRecorderBox(QPainter& p, const QRectF& box) {
 
 void drawTreeImage(QPainter& p, TreeImage image) {
     switch (image) {
-        case TreeImage::OpenFolder:
-            drawFolder(p, true);
-            break;
-        case TreeImage::ClosedFolder:
-            drawFolder(p, false);
-            break;
-        case TreeImage::Device:
-            drawRecorderBox(p, QRectF(0.5, 4.5, 15.0, 8.0));
-            break;
+        case TreeImage::OpenFolder: drawFolder(p, true); break;
+        case TreeImage::ClosedFolder: drawFolder(p, false); break;
+        case TreeImage::Device: drawRecorderBox(p, QRectF(0.5, 4.5, 15.0, 8.0)); break;
         case TreeImage::MultiDevice:
             drawRecorderBox(p, QRectF(3.5, 1.5, 12.0, 7.0));
             drawRecorderBox(p, QRectF(0.5, 7.5, 12.0, 7.0));
@@ -133,18 +127,10 @@ void drawEditorRow(QPainter& p, EditorRow row) {
     p.setBrush(disc);
     p.drawEllipse(QRectF(0.5, 0.5, kEditorRowPictureSize - 1.0, kEditorRowPictureSize - 1.0));
     switch (row) {
-        case EditorRow::UserName:
-            drawPerson(p);
-            break;
-        case EditorRow::Password:
-            drawPadlock(p);
-            break;
-        case EditorRow::Address:
-            drawWord(p, QStringLiteral("IP"), 13);
-            break;
-        case EditorRow::Port:
-            drawWord(p, QStringLiteral("Port"), 9);
-            break;
+        case EditorRow::UserName: drawPerson(p); break;
+        case EditorRow::Password: drawPadlock(p); break;
+        case EditorRow::Address: drawWord(p, QStringLiteral("IP"), 13); break;
+        case EditorRow::Port: drawWord(p, QStringLiteral("Port"), 9); break;
     }
 }
 

@@ -9,7 +9,7 @@ namespace tess {
 class AboutBox final : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     static constexpr int kLogicalWidth = 240;
     static constexpr int kLogicalHeight = 120;
 

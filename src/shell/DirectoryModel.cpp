@@ -108,12 +108,9 @@ QVariant DirectoryModel::data(const QModelIndex& index, int role) const {
     }
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::EditRole:
-            return QString::fromStdU16String(entry->label());
-        case Qt::DecorationRole:
-            return icons_[static_cast<size_t>(entry->kind()) - 1];
-        default:
-            return {};
+        case Qt::EditRole: return QString::fromStdU16String(entry->label());
+        case Qt::DecorationRole: return icons_[static_cast<size_t>(entry->kind()) - 1];
+        default: return {};
     }
 }
 

@@ -17,7 +17,7 @@ namespace tess {
 class DirectoryModel final : public QAbstractItemModel, private DirectoryObserver {
     Q_OBJECT
 
-  public:
+public:
     // The MIME type of a dragged entry: its index as decimal text.
     static constexpr const char* kEntryMimeType = "application/x-tessarine-entry";
 
@@ -55,7 +55,7 @@ class DirectoryModel final : public QAbstractItemModel, private DirectoryObserve
     // The entry a mimeData() of this model names, or nullptr.
     DeviceEntry* draggedEntry(const QMimeData* data) const;
 
-  private:
+private:
     void aboutToInsert(const DeviceEntry* parent, int row) override;
     void inserted(const DeviceEntry* entry) override;
     void aboutToRemove(const DeviceEntry* entry) override;

@@ -37,10 +37,10 @@ QString qs(std::string_view text) {
 // one entry by the tree's own rule (onto an item, never between items). A
 // drop carries the entry's index in the model's own MIME type.
 class DeviceTree final : public QTreeView {
-  public:
+public:
     DeviceTree(MainWindow& window, QWidget* parent) : QTreeView(parent), window_(window) {}
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override {
         const bool choose = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
         if (choose && state() != EditingState && currentIndex().isValid()) {
@@ -100,7 +100,7 @@ class DeviceTree final : public QTreeView {
         viewport()->update();
     }
 
-  private:
+private:
     MainWindow& window_;
 };
 

@@ -28,7 +28,7 @@ class DirectoryModel;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     static constexpr int kLogicalWidth = 240;
     // The client area above the menu bar, and the menu bar's strip.
     static constexpr int kClientHeight = 268;
@@ -81,7 +81,7 @@ class MainWindow final : public QMainWindow {
     QAction* deleteAction() const { return deleteAction_; }
     QAction* aboutAction() const { return aboutAction_; }
 
-  private:
+private:
     void buildTree();
     void buildMenuBar();
     void centreOnScreen();

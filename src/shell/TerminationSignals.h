@@ -14,7 +14,7 @@ namespace tess {
 class TerminationSignals final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
     TerminationSignals(const TerminationSignals&) = delete;
@@ -24,10 +24,10 @@ class TerminationSignals final : public QObject {
     // then keep their default effect.
     bool installed() const { return installed_; }
 
-  signals:
+signals:
     void requested();
 
-  private:
+private:
     void drain();
 
     int readFd_ = -1;

@@ -19,7 +19,9 @@ std::string loginRequest(const std::string& user, const std::string& password) {
     return "Get /Login.cgi?Username=" + user + "&Password=" + password + " " + kHeaderLines;
 }
 
-std::string get(const std::string& target) { return "GET " + target + " " + kHeaderLines; }
+std::string get(const std::string& target) {
+    return "GET " + target + " " + kHeaderLines;
+}
 
 // The body of a reply: what follows its empty line.
 std::string bodyOf(const std::string& reply) {
@@ -41,9 +43,8 @@ std::string login(SimulatedDevice& device) {
 }
 
 TEST(DeviceLogin, GrantsAFreshSessionAndNamesTheModelOfEachClass) {
-    const std::pair<int, const char*> models[] = {{1, "R3P;"}, {3, "R5NS"}, {4, "Q7KF"},
-                                                  {6, "Q8LC"}, {7, "Q8LB"}, {8, "Q8LA"},
-                                                  {50, "R3PT"}};
+    const std::pair<int, const char*> models[] = {
+        {1, "R3P;"}, {3, "R5NS"}, {4, "Q7KF"}, {6, "Q8LC"}, {7, "Q8LB"}, {8, "Q8LA"}, {50, "R3PT"}};
     for (const auto& [deviceClass, model] : models) {
         DeviceConfig config;
         config.deviceClass = deviceClass;
@@ -57,8 +58,9 @@ TEST(DeviceLogin, GrantsAFreshSessionAndNamesTheModelOfEachClass) {
         const size_t at = first.find("Session-ID=");
         ASSERT_NE(at, std::string::npos);
         const std::string id = first.substr(at + 11, 30);
-        EXPECT_EQ(id.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
-                  std::string::npos);
+        EXPECT_EQ(
+            id.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+            std::string::npos);
         EXPECT_EQ(first[at + 41], ';');
         EXPECT_EQ(second.find(id), std::string::npos) << "every login gets its own session";
         EXPECT_EQ(device.state().sessions, 2);
@@ -115,10 +117,12 @@ TEST(DeviceRequestStream, AnswersTheFieldsOfEachVariant) {
         std::string expected;
     };
     const Case cases[] = {
-        {3, {{1, 1, 0}, {7, 2, 1}},
+        {3,
+         {{1, 1, 0}, {7, 2, 1}},
          "USERLEVEL=30;\r\nSLAVENUM=2;\r\nSID=1;\r\nSTYPE=1;\r\nSPROTOCOL=0;\r\n"
          "SID=7;\r\nSTYPE=2;\r\nSPROTOCOL=1;\r\n"},
-        {50, {{1, 8, 0}, {2, 25, 0}},
+        {50,
+         {{1, 8, 0}, {2, 25, 0}},
          "MASTERNUM=2;\r\nMID=1;\r\nMTYPE=8;\r\nMID=2;\r\nMTYPE=25;\r\nUSERLEVEL=30;\r\n"},
         {4, {}, ""},
     };
@@ -163,8 +167,8 @@ TEST(DeviceRequestStream, UnknownSessionIsRefused) {
     config.loopFrames = 1;
     SimulatedDevice device(config);
     ASSERT_TRUE(device.start());
-    const std::string reply = exchange(
-        device.port(), get("/RequestStream.cgi?SessionID=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"));
+    const std::string reply =
+        exchange(device.port(), get("/RequestStream.cgi?SessionID=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"));
     EXPECT_EQ(reply.find("200 OK"), std::string::npos);
     EXPECT_EQ(device.state().rejectedRequests, 1);
 }
@@ -281,8 +285,7 @@ TEST(DeviceRs485, DecodesCameraMessagesAndMovesTheCamera) {
     EXPECT_EQ(after.zoom, 65535);
     // Pelco-D stop (all zero, checksum 01) goes into the history too.
     sendRecord(device, "/RS485Cmd.cgi?Command=07ff0100000000010123&SessionID=" + session, "");
-    EXPECT_EQ(device.state().ptzActions,
-              (std::vector<std::string>{"Up", "ZoomInMax", "Stop"}));
+    EXPECT_EQ(device.state().ptzActions, (std::vector<std::string>{"Up", "ZoomInMax", "Stop"}));
 
     // D0 preset 3 (P, data 2) with a wrong checksum is not acted on.
     sendRecord(device, "/RS485Cmd.cgi?Command=07d0013c500200000123&SessionID=" + session, "");
@@ -306,7 +309,8 @@ TEST(DeviceCameraInfo, LocationReadsBackWhatWasWritten) {
     const std::string session = login(device);
     EXPECT_NE(exchange(device.port(),
                        get("/SetCameraInfo.cgi?LocationP=17655&LocationT=-3864&LocationZ=32161"
-                           "&LocationF=0&MOD=1&SessionID=" + session))
+                           "&LocationF=0&MOD=1&SessionID=" +
+                           session))
                   .find("200 OK"),
               std::string::npos);
     const std::string reply = exchange(
@@ -315,7 +319,8 @@ TEST(DeviceCameraInfo, LocationReadsBackWhatWasWritten) {
     EXPECT_EQ(bodyOf(reply),
               "LOCATION-PAN=17655;LOCATION-TILT=-3864;LOCATION-ZOOM=32161;LOCATION-FOCUS=0;\r\n");
     EXPECT_EQ(exchange(device.port(), get("/SetCameraInfo.cgi?LocationP=1x&LocationT=0"
-                                          "&LocationZ=0&LocationF=0&MOD=1&SessionID=" + session))
+                                          "&LocationZ=0&LocationF=0&MOD=1&SessionID=" +
+                                          session))
                   .find("200 OK"),
               std::string::npos);
     EXPECT_EQ(device.state().pan, 17655);
@@ -330,7 +335,8 @@ TEST(DeviceCameraInfo, ConfiguredFailureOfTheLocationWrite) {
     ASSERT_TRUE(device.start());
     const std::string session = login(device);
     EXPECT_EQ(exchange(device.port(), get("/SetCameraInfo.cgi?LocationP=1&LocationT=2"
-                                          "&LocationZ=3&LocationF=4&MOD=1&SessionID=" + session))
+                                          "&LocationZ=3&LocationF=4&MOD=1&SessionID=" +
+                                          session))
                   .find("200 OK"),
               std::string::npos);
     EXPECT_NE(device.state().pan, 1);

@@ -58,8 +58,8 @@ Streaming startStream(DeviceConfig config, bool audio = false) {
     if (!s.device->start()) return s;
     s.session = login(s.device->port());
     s.stream = std::make_unique<LoopbackClient>(s.device->streamPort());
-    const bool byBody = config.deviceClass != 3 && config.deviceClass != 4 &&
-                        config.deviceClass != 50;
+    const bool byBody =
+        config.deviceClass != 3 && config.deviceClass != 4 && config.deviceClass != 50;
     s.stream->send(audio    ? startByBody(s.session, "Audio", 78)
                    : byBody ? startByBody(s.session, "Jpeg", 77)
                             : startByUrl(s.session));
@@ -201,8 +201,9 @@ TEST(DeviceVideo, ConnectionCloseDatagramEndsTheSessionsStreams) {
     device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     auto datagram = [&](const std::string& tail) {
         const std::string body = "Session: " + s.session + tail;
-        const std::string text = "GET / " + kHeaderBlock + "Content-Length: " +
-                                 std::to_string(body.size()) + "\r\n\r\n" + body;
+        const std::string text = "GET / " + kHeaderBlock +
+                                 "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                 body;
         ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&device),
                  sizeof device);
     };
@@ -334,8 +335,8 @@ TEST(DeviceFaults, PacketHeadersThatCannotBeCut) {
     // The rest of frame 1 is still on the wire: its true length is unknown
     // to the reader, so skip to frame 2 by its own header (FF D8 follows it).
     std::string skipped;
-    for (int i = 0; i < 40000 && skipped.find(std::string("\x40\xff\xd8", 3)) ==
-                                    std::string::npos; ++i)
+    for (int i = 0; i < 40000 && skipped.find(std::string("\x40\xff\xd8", 3)) == std::string::npos;
+         ++i)
         skipped += s.stream->read(1, 500ms);
     EXPECT_NE(skipped.find(std::string("\x40\xff\xd8", 3)), std::string::npos)
         << "frame 2 starts with a header whose flag B is 0x40";

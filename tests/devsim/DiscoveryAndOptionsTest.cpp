@@ -119,11 +119,11 @@ TEST(Discovery, IgnoresMalformedRequestsAndRequestersOffLoopback) {
 TEST(Options, DeviceOptionsFillTheConfiguration) {
     DeviceConfig config;
     std::string error;
-    ASSERT_TRUE(parseDeviceOptions({"--class", "3", "--port", "8003", "--channel", "1:1:0",
-                                    "--channel", "9:25:1", "--size", "704x480", "--stall",
-                                    "10:2.5", "--reply-fault", "garbage", "--reply-fault-path",
-                                    "/Login.cgi", "--flat-out", "--bad-packet-length", "3:1700"},
-                                   config, error))
+    ASSERT_TRUE(parseDeviceOptions(
+        {"--class", "3", "--port", "8003", "--channel", "1:1:0", "--channel", "9:25:1", "--size",
+         "704x480", "--stall", "10:2.5", "--reply-fault", "garbage", "--reply-fault-path",
+         "/Login.cgi", "--flat-out", "--bad-packet-length", "3:1700"},
+        config, error))
         << error;
     EXPECT_EQ(config.deviceClass, 3);
     EXPECT_EQ(config.port, 8003);
@@ -141,9 +141,12 @@ TEST(Options, DeviceOptionsFillTheConfiguration) {
     EXPECT_EQ(config.faults.badPacketLengthFrame, 3);
     EXPECT_EQ(config.faults.badPacketLength, 1700);
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--class"}, {"--class", "six"}, {"--port", "70000"},
-          {"--channel", "1:1"}, {"--reply-fault", "203"}, {"--colour", "red"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--class"},
+                                                {"--class", "six"},
+                                                {"--port", "70000"},
+                                                {"--channel", "1:1"},
+                                                {"--reply-fault", "203"},
+                                                {"--colour", "red"}}) {
         DeviceConfig ignored;
         error.clear();
         EXPECT_FALSE(parseDeviceOptions(bad, ignored, error)) << bad[0];
@@ -199,8 +202,9 @@ TEST(EventLogFile, LinesOfSeveralLogsShareOneFile) {
     std::string line1, line2;
     std::getline(file, line1);
     std::getline(file, line2);
-    EXPECT_NE(line1.find(R"(,"device":"127.0.0.1:8006","kind":"request","bytes":"GET /\r\n\"x\""})"),
-              std::string::npos)
+    EXPECT_NE(
+        line1.find(R"(,"device":"127.0.0.1:8006","kind":"request","bytes":"GET /\r\n\"x\""})"),
+        std::string::npos)
         << line1;
     EXPECT_NE(line2.find(R"("kind":"datagram","bytes":"\u0001\u00ff"})"), std::string::npos)
         << line2;

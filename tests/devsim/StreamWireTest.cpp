@@ -19,7 +19,9 @@ std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
-std::string zeros(size_t count) { return std::string(count, '\0'); }
+std::string zeros(size_t count) {
+    return std::string(count, '\0');
+}
 
 TEST(StreamWire, HeaderLengthAndFrameSizeFollowTheFlagAndBitRules) {
     EXPECT_EQ(wire::headerLength({0x02, 0}), 10u);
@@ -60,16 +62,16 @@ TEST(StreamWire, PacketStreamFrameSpanningThreePackets) {
     const int lengths[3] = {1600, 1600, 143};
     for (int i = 0; i < 3; ++i) {
         const std::string header = out.substr(starts[i], 13);
-        EXPECT_EQ(header, bytes({0, 0, lengths[i] & 0xFF, lengths[i] >> 8, 0, 0, 0x02, 0x03}) +
-                              zeros(5))
+        EXPECT_EQ(header,
+                  bytes({0, 0, lengths[i] & 0xFF, lengths[i] >> 8, 0, 0, 0x02, 0x03}) + zeros(5))
             << "packet " << i;
     }
     const std::string media = out.substr(13, 104);
     EXPECT_EQ(static_cast<uint8_t>(media[21]), 0x53);
     // S = 3304 = 0xCE8: 27 = 0xE8, 24 = (0xC & 7) | (0xCE8 >> 11) << 4 = 0x14.
     EXPECT_EQ(media.substr(24, 4), bytes({0x14, 0x00, 0x00, 0xE8}));
-    const std::string data = out.substr(13 + 104, 1587 - 104) + out.substr(1613, 1587) +
-                             out.substr(3213, 130);
+    const std::string data =
+        out.substr(13 + 104, 1587 - 104) + out.substr(1613, 1587) + out.substr(3213, 130);
     EXPECT_EQ(data.substr(0, 4), bytes({0xD8, 0xFF, 0x18, 0x11}));
     EXPECT_EQ(swapped(data), picture);
 }

@@ -359,15 +359,9 @@ TEST_F(DirectoryTest, MirrorStaysInStepThroughAMixedSequence) {
                                           folder);
                 }
                 break;
-            case 1:
-                directory.moveEntry(some, folder, next(2) ? other : nullptr);
-                break;
-            case 2:
-                directory.moveEntry(some, folder, folder);
-                break;
-            case 3:
-                directory.deleteEntry(some);
-                break;
+            case 1: directory.moveEntry(some, folder, next(2) ? other : nullptr); break;
+            case 2: directory.moveEntry(some, folder, folder); break;
+            case 3: directory.deleteEntry(some); break;
         }
         mirror.expectInStep();
         expectSound(directory);

@@ -44,8 +44,7 @@ constexpr int kMinSaturation = 100;         // 0 ... 255: a colour, not a grey
 
 bool readFile(const char* path, std::vector<char>& bytes) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+    if (!in) return false;
     bytes.assign(std::istreambuf_iterator<char>(in), {});
     return true;
 }
@@ -149,8 +148,7 @@ int directory(const char* beforePath, const char* afterPath) {
     std::printf("directory: %zu bytes, %zu entries before; %zu bytes, %zu entries after%s\n",
                 beforeBytes.size(), before.entryCount(), afterBytes.size(), after.entryCount(),
                 whole ? "" : " (damaged)");
-    if (!whole || before.entryCount() != after.entryCount())
-        return 1;
+    if (!whole || before.entryCount() != after.entryCount()) return 1;
     // Index by index; the selection stored in the top-level records may differ.
     constexpr size_t kSelectionAt = 74;
     for (uint16_t index = 1; index < before.nextIndex(); ++index) {
@@ -180,8 +178,7 @@ int selectedRow(const char* path) {
     for (int y = 0; y < image.height(); ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            if (QColor(line[x]).hsvSaturation() >= kMinSaturation)
-                ++counts[line[x]];
+            if (QColor(line[x]).hsvSaturation() >= kMinSaturation) ++counts[line[x]];
         }
     }
     const auto highlight =
@@ -208,8 +205,7 @@ int selectedRow(const char* path) {
             }
         }
         if (filled >= kMinHighlightShare * image.width()) {
-            if (top < 0)
-                top = y;
+            if (top < 0) top = y;
             bottom = y;
             left += first;
             right += last;
@@ -234,10 +230,8 @@ int main(int argc, char** argv) {
         return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (command == "tone" && argc == 5)
         return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
-    if (command == "directory" && argc == 4)
-        return directory(argv[2], argv[3]);
-    if (command == "selected-row" && argc == 3)
-        return selectedRow(argv[2]);
+    if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
+    if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
     std::fprintf(stderr,
                  "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"

@@ -41,9 +41,9 @@ TEST(ControlLayouts, ClassesWithAFixedLayout) {
 
 TEST(ControlLayouts, ClassOneFollowsTheTypeOfItsFirstRecord) {
     const std::pair<uint8_t, std::optional<Layout>> cases[] = {
-        {0, Layout::Plain},          {1, Layout::Plain},      {2, Layout::FourChannel},
-        {7, Layout::FourChannel},    {5, Layout::NineChannel}, {6, Layout::SixteenChannel},
-        {18, Layout::PresetTabs},    {26, Layout::PresetTabs}, {11, std::nullopt},
+        {0, Layout::Plain},       {1, Layout::Plain},       {2, Layout::FourChannel},
+        {7, Layout::FourChannel}, {5, Layout::NineChannel}, {6, Layout::SixteenChannel},
+        {18, Layout::PresetTabs}, {26, Layout::PresetTabs}, {11, std::nullopt},
     };
     for (const auto& [type, layout] : cases) {
         SCOPED_TRACE(int(type));

@@ -56,7 +56,7 @@ std::vector<uint8_t> readFile(const QString& path) {
 class LiveViewTest : public QObject {
     Q_OBJECT
 
-  private:
+private:
     RecordingMessageSink messages_;
     std::unique_ptr<ScopedMessageSink> scope_;
     InstantAudioOut audioOut_;
@@ -103,7 +103,7 @@ class LiveViewTest : public QObject {
         return openAfterBody;
     }
 
-  private slots:
+private slots:
     void init() {
         messages_.clear();
         scope_ = std::make_unique<ScopedMessageSink>(messages_);
@@ -271,7 +271,8 @@ class LiveViewTest : public QObject {
         auto device = startDevice(unknown);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        QVERIFY(!showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); }));
+        QVERIFY(
+            !showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); }));
         QVERIFY(messages_.messages().empty());
 
         DeviceConfig mpeg;
@@ -285,14 +286,15 @@ class LiveViewTest : public QObject {
                                       std::vector<std::string>{"The Mpeg4 Only"}, 7000);
             QTest::qWait(200);
         }));
-        QCOMPARE(liveView_->controlPanel().layout, ControlLayout::None);  // a failure lays out nothing
+        QCOMPARE(liveView_->controlPanel().layout,
+                 ControlLayout::None);  // a failure lays out nothing
     }
 
     // While a box is open, the same text again gives no second box; another
     // text waits for its turn.
     void oneBoxAtATimeAndNoRepeats() {
         class ModalSink : public MessageSink {
-          public:
+        public:
             void show(std::string_view text) override {
                 shown.emplace_back(text);
                 // The box's own event loop: reports keep arriving meanwhile.
@@ -307,8 +309,8 @@ class LiveViewTest : public QObject {
             liveView_->tell("Get the message error!");
         });
         liveView_->tell("The network is failed !!");
-        QCOMPARE(sink.shown, (std::vector<std::string>{"The network is failed !!",
-                                                        "Get the message error!"}));
+        QCOMPARE(sink.shown,
+                 (std::vector<std::string>{"The network is failed !!", "Get the message error!"}));
         liveView_->tell("The network is failed !!");  // the first box has closed
         QCOMPARE(sink.shown.size(), 3u);
     }

@@ -44,7 +44,7 @@ int countRequests(SimulatedDevice& device, std::string_view path) {
 class PaneStallTest : public QObject {
     Q_OBJECT
 
-  private:
+private:
     RecordingMessageSink messages_;
     std::unique_ptr<ScopedMessageSink> scope_;
     InstantAudioOut audioOut_;
@@ -63,7 +63,7 @@ class PaneStallTest : public QObject {
         return start(config);
     }
 
-  private slots:
+private slots:
     void init() {
         scope_ = std::make_unique<ScopedMessageSink>(messages_);
         QVERIFY(folder_.isValid());

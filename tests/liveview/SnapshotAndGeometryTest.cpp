@@ -37,7 +37,7 @@ std::vector<uint8_t> fakeFrame(size_t bodyBytes) {
 class SnapshotAndGeometryTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void snapshotNameAndDateUseTwoDigitFields() {
         SnapshotHeader header;
         QCOMPARE(header.dateText(), std::string_view("0000:00:00 00:00:00"));

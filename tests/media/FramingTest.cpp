@@ -81,10 +81,14 @@ Bytes packetStreamFrame(const Bytes& jpeg, size_t mediaLength, std::vector<size_
     return out;
 }
 
-void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
 
 // Filler packets behind a frame, so the window can always be filled.
-Bytes trailer() { return packet(Bytes(1200, 0x11)); }
+Bytes trailer() {
+    return packet(Bytes(1200, 0x11));
+}
 
 struct Reading {
     explicit Reading(const Bytes& wire, size_t chunk = SIZE_MAX)
@@ -114,7 +118,7 @@ TEST(PacketHeaderTest, LengthFollowsEveryFlagRule) {
     EXPECT_EQ(h(0x02, 0x00), 10);
     EXPECT_EQ(h(0xFE, 0x07), 45);
     EXPECT_EQ(h(0x01, 0x18), 8);  // bits without a length
-    header[8] = 3;                 // read by B 0x80 at offset h
+    header[8] = 3;                // read by B 0x80 at offset h
     EXPECT_EQ(h(0x00, 0x80), 12);
     header[9] = 5;  // read by B 0x20 at offset h + 1
     EXPECT_EQ(h(0x00, 0x20), 8 + 4 + 5);
@@ -181,7 +185,9 @@ struct SplitCase {
 };
 
 // Keeps test names free of the case's raw bytes.
-void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const SplitCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PacketStreamVideoTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -261,7 +267,8 @@ TEST(PacketStreamVideo, UncuttablePacketsAreFramingErrors) {
     belowHeader[2] = 9;  // L below h = 10
     belowHeader[3] = 0;
     const Bytes flag40 = packet(Bytes(100, 0), 8, 0, 0x40);
-    const Case cases[] = {{"L above 1600", tooLong}, {"L below h", belowHeader}, {"B 0x40", flag40}};
+    const Case cases[] = {
+        {"L above 1600", tooLong}, {"L below h", belowHeader}, {"B 0x40", flag40}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes wire = c.wire;
@@ -392,9 +399,10 @@ TEST(WholeFrameVideo, BadStartAndImpossibleLengths) {
                       .status,
                   FrameStatus::Ok);
         Reading r4(wholeFrame(1600, picture(1592)));
-        EXPECT_EQ(r4.reader.readWholeFrameVideo(r4.window, *r4.video, WholeFrameLength::CountsHeader)
-                      .status,
-                  FrameStatus::Ok);
+        EXPECT_EQ(
+            r4.reader.readWholeFrameVideo(r4.window, *r4.video, WholeFrameLength::CountsHeader)
+                .status,
+            FrameStatus::Ok);
     }
     {
         Reading r(wholeFrame(5000, picture(4000)));  // the stream ends inside the frame
@@ -441,7 +449,7 @@ TEST(AudioFrame, TwoPacketsSwappedOnRequest) {
 TEST(AudioFrame, FramesThePlayerCannotTakeAreDroppedAndTheStreamStaysInStep) {
     // Two full packets hold more than the slot; S above the PCM block limit.
     Bytes wire = audioFrame(kMaxAudioFrameBytes + 1, 1592 + 1590, 1592);
-    append(wire, audioFrame(63, 200, 100));               // S below its own header
+    append(wire, audioFrame(63, 200, 100));                     // S below its own header
     append(wire, audioFrame(kMaxAudioFrameBytes, 2200, 1100));  // the largest frame taken
     append(wire, trailer());
     append(wire, trailer());
@@ -500,11 +508,10 @@ protected:
         ASSERT_TRUE(link_.open(SocketType::Stream));
         link_.connect();
         ASSERT_TRUE(link_.connected());
-        const std::string start =
-            audio ? request::audioStart(s.sessionIdText(), kLocalAddress)
-            : classTraits(s.deviceClass).videoStartByBody
-                ? request::videoStartByBody(s.sessionIdText(), kLocalAddress)
-                : request::videoStartByUrl(s.sessionIdText(), kLocalAddress);
+        const std::string start = audio ? request::audioStart(s.sessionIdText(), kLocalAddress)
+                                  : classTraits(s.deviceClass).videoStartByBody
+                                      ? request::videoStartByBody(s.sessionIdText(), kLocalAddress)
+                                      : request::videoStartByUrl(s.sessionIdText(), kLocalAddress);
         ASSERT_EQ(link_.send(start.data(), start.size()), static_cast<int>(start.size()));
     }
     // The loop picture the slot holds at its start, or -1.
@@ -512,10 +519,9 @@ protected:
         const auto loop = device_->frameLoop();
         for (size_t i = 0; i < loop->size(); ++i) {
             const std::string& p = loop->picture(i);
-            if (frame.size() >= p.size() && std::equal(p.begin(), p.end(), frame.begin(),
-                                                       [](char a, uint8_t b) {
-                                                           return static_cast<uint8_t>(a) == b;
-                                                       })) {
+            if (frame.size() >= p.size() &&
+                std::equal(p.begin(), p.end(), frame.begin(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; })) {
                 return static_cast<int>(i);
             }
         }
@@ -565,9 +571,8 @@ TEST_F(DeviceStreamTest, VideoOfEveryFramingArrivesWhole) {
             const int index = pictureIn(std::span<const uint8_t>(slot_->data(), result.length));
             ASSERT_GE(index, 0) << "frame " << frame;
             const size_t pictureLength = device_->frameLoop()->picture(index).size();
-            EXPECT_EQ(result.length, form == VideoForm::WholeFrameCountingHeader
-                                         ? pictureLength + h
-                                         : pictureLength);
+            EXPECT_EQ(result.length, form == VideoForm::WholeFrameCountingHeader ? pictureLength + h
+                                                                                 : pictureLength);
         }
         EXPECT_GT(byteCount_, 6u * kStreamPacketBytes);
         link_.close();

@@ -137,7 +137,7 @@ TEST_F(PaneLifecycleTest, TogglesBeforeTheStreamsStartLeaveTheConnectThreadAlone
     EXPECT_TRUE(events().failureResults().empty());
     EXPECT_EQ(countRequests(*hanging, "RequestStream.cgi"), 1);
     EXPECT_TRUE(runtime().connection().controlLink.connected());  // still awaiting the reply
-    EXPECT_EQ(runtime().liveThreadCount(), 3);  // connect thread, decoder, player
+    EXPECT_EQ(runtime().liveThreadCount(), 3);                    // connect thread, decoder, player
 }
 
 TEST_F(PaneLifecycleTest, EveryStartClearsTheLearnedFacts) {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "platform/AutoResetEvent.h"
 #include "platform/CountingSemaphore.h"

@@ -12,14 +12,18 @@ namespace {
 
 using Messages = std::vector<std::string>;
 
-std::string text(const std::array<char, 31>& field) { return field.data(); }
-std::string text(const std::array<char, 5>& field) { return field.data(); }
+std::string text(const std::array<char, 31>& field) {
+    return field.data();
+}
+std::string text(const std::array<char, 5>& field) {
+    return field.data();
+}
 
 constexpr char kId[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";  // 30 characters
 
 TEST(LoginReplyTest, TakesExactlyThirtyAndFourBytesAfterTheFirstKeys) {
-    const LoginIdentity full = parseLoginReply(std::string("HTTP/1.1 200 OK\r\nSession-ID=") +
-                                               kId + "\r\nProduct-ID=Q7KD\r\nProduct-ID=R3PT\r\n");
+    const LoginIdentity full = parseLoginReply(std::string("HTTP/1.1 200 OK\r\nSession-ID=") + kId +
+                                               "\r\nProduct-ID=Q7KD\r\nProduct-ID=R3PT\r\n");
     EXPECT_TRUE(full.complete());
     EXPECT_EQ(text(full.sessionId), kId);  // no line end
     EXPECT_EQ(text(full.productId), "Q7KD");
@@ -66,8 +70,7 @@ TEST_F(LoginTest, SuccessGivesBothIdentifiersFromTheLoginRequest) {
                    "\r\nProduct-ID=XY12\r\n\r\n");
     LoginIdentity identity;
     ASSERT_EQ(logIn(identity), RequestResult::Ok);
-    EXPECT_EQ(device_.log.requests(),
-              Messages{request::login(u"admin", u"p&ss w", "127.0.0.1")});
+    EXPECT_EQ(device_.log.requests(), Messages{request::login(u"admin", u"p&ss w", "127.0.0.1")});
     EXPECT_EQ(text(identity.sessionId), kId);
     // An unknown model code is kept as it came; the negotiation decides.
     EXPECT_EQ(text(identity.productId), "XY12");

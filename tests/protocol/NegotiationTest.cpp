@@ -80,8 +80,7 @@ TEST_F(NegotiationTest, DeviceInfoTakesAUsableStreamPortAndZeroesTheSecondRecord
     for (const char* port : {"Stream-Port=0;", "Stream-Port=-5;", ""}) {
         SCOPED_TRACE(port);
         facts().streamPort = device_.port();
-        ASSERT_EQ(run(std::string("200 OK ") + port + "ExtraOperation-Mode=2;"),
-                  RequestResult::Ok);
+        ASSERT_EQ(run(std::string("200 OK ") + port + "ExtraOperation-Mode=2;"), RequestResult::Ok);
         EXPECT_EQ(facts().streamPort, device_.port());
     }
 }

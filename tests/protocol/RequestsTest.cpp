@@ -51,8 +51,8 @@ TEST(Requests, StreamStartsByUrlAndByBodyWithTheirFixedLengths) {
 TEST(Requests, ControlDatagramsStateTheirBodyLength) {
     const std::string stats = "Session: " + kSession + "\r\nBitRate: 1234\r\nFrameRate: 25\r\n";
     EXPECT_EQ(request::controlStatistics(kSession, 1234, 25, "10.1.2.3"),
-              "GET / " + kHeader + "Content-Length: " + std::to_string(stats.size()) +
-                  "\r\n\r\n" + stats);
+              "GET / " + kHeader + "Content-Length: " + std::to_string(stats.size()) + "\r\n\r\n" +
+                  stats);
     const std::string close = "Session: " + kSession + "\r\nConnection: Close\r\n";
     EXPECT_EQ(request::controlClose(kSession, "10.1.2.3"),
               "GET / " + kHeader + "Content-Length: 60\r\n\r\n" + close);

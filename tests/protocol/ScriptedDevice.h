@@ -48,12 +48,11 @@ private:
 
     std::mutex mutex_;
     std::string reply_;
-    devsim::DeviceServer server_{
-        [this](const devsim::Request&, devsim::Connection& connection) {
-            connection.send(reply());
-            connection.close();
-        },
-        log};
+    devsim::DeviceServer server_{[this](const devsim::Request&, devsim::Connection& connection) {
+                                     connection.send(reply());
+                                     connection.close();
+                                 },
+                                 log};
     bool started_ = false;
 };
 

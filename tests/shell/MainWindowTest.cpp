@@ -30,7 +30,7 @@ namespace {
 
 // Records every entry it is asked to show, with its label at that moment.
 class FakeViewer : public EntryViewer {
-  public:
+public:
     void view(DeviceEntry& entry, DeviceDirectory&) override {
         shown.push_back(&entry);
         labels.push_back(QString::fromStdU16String(entry.label()));
@@ -78,7 +78,7 @@ QString treeText(const DeviceDirectory& directory, const DeviceEntry* parent = n
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-  private:
+private:
     std::unique_ptr<QTemporaryDir> folder_;
     RecordingMessageSink sink_;
     std::unique_ptr<ScopedMessageSink> installed_;
@@ -106,7 +106,7 @@ class MainWindowTest : public QObject {
         command();
     }
 
-  private slots:
+private slots:
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());

@@ -139,8 +139,8 @@ uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, b
 }
 
 TestPane::TestPane(int number, AudioOut* sharedOutput)
-    : runtime(std::make_unique<PaneRuntime>(number, sharedOutput ? *sharedOutput : audioOut,
-                                            events)),
+    : runtime(
+          std::make_unique<PaneRuntime>(number, sharedOutput ? *sharedOutput : audioOut, events)),
       consumer(std::make_unique<ReleasingConsumer>(runtime->frames())) {
     runtime->setFrameConsumer(consumer.get());
 }

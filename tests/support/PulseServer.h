@@ -11,12 +11,12 @@
 
 #include <chrono>
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -49,11 +49,11 @@ public:
                               << " rate=8000 channels=1 format=s16le\n"
                               << "set-default-sink " << kSinkName << "\n";
         const std::string log = (dir_ / "server.log").string();
-        server_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                         "--disable-shm=yes", "--system=false", "--use-pid-file=no",
-                         "--realtime=no", "--high-priority=no", "--log-target=stderr", "-F",
-                         script.string()},
-                        log);
+        server_ =
+            spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                   "--system=false", "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                   "--log-target=stderr", "-F", script.string()},
+                  log);
         if (server_ <= 0) {
             error_ = "cannot start pulseaudio";
             return;
@@ -95,10 +95,10 @@ public:
     // takes the client a second or more here; false if it does not within 5 s.
     bool startRecording() {
         const std::filesystem::path raw = dir_ / "record.raw";
-        recorder_ = spawn({"parec", "--server=" + address(),
-                           std::string("--device=") + kSinkName + ".monitor", "--rate=8000",
-                           "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
-                          (dir_ / "record.log").string(), raw.string());
+        recorder_ = spawn(
+            {"parec", "--server=" + address(), std::string("--device=") + kSinkName + ".monitor",
+             "--rate=8000", "--channels=1", "--format=s16le", "--raw", "--latency-msec=20"},
+            (dir_ / "record.log").string(), raw.string());
         if (recorder_ <= 0) return false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         std::error_code ignored;
@@ -145,9 +145,9 @@ private:
         for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
         envp.push_back(nullptr);
         const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const int outFd = output.empty()
-                              ? logFd
-                              : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int outFd =
+            output.empty() ? logFd
+                           : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (logFd < 0 || outFd < 0) return -1;
         const pid_t pid = fork();
         if (pid == 0) {

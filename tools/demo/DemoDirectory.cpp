@@ -106,13 +106,10 @@ std::optional<DemoDevice> parseDemoDevice(std::string_view text, std::string& er
 std::string_view familyOf(int deviceClass) {
     switch (deviceClass) {
         case 3:
-        case 50:
-            return "Recorders";
+        case 50: return "Recorders";
         case 1:
-        case 4:
-            return "Video servers";
-        default:
-            return "Cameras";
+        case 4: return "Video servers";
+        default: return "Cameras";
     }
 }
 

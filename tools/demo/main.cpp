@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
         if (arg == "--flat") {
             layout = DemoLayout::flat;
         } else if (arg == "--user" || arg == "--password") {
-            if (i + 1 >= argc)
-                return usageError(std::string(arg) + " needs a value");
+            if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value");
             (arg == "--user" ? login.userName : login.password) = argv[++i];
         } else if (arg.starts_with("--")) {
             return usageError("unknown option " + std::string(arg));
@@ -61,12 +60,10 @@ int main(int argc, char** argv) {
             return usageError(error);
         }
     }
-    if (output.empty() || devices.empty())
-        return usageError("OUTPUT and a DEVICE are needed");
+    if (output.empty() || devices.empty()) return usageError("OUTPUT and a DEVICE are needed");
 
     DeviceDirectory directory;
-    if (!buildDemoDirectory(directory, devices, layout, login, error))
-        return usageError(error);
+    if (!buildDemoDirectory(directory, devices, layout, login, error)) return usageError(error);
     if (!directory.saveDirectory(output)) {
         std::fprintf(stderr, "tessarine-demo-directory: cannot write %s\n", output.c_str());
         return 1;

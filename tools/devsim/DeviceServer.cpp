@@ -14,8 +14,8 @@
 namespace tess::devsim {
 namespace {
 
-constexpr int kPollMs = 100;              // how often idle loops look at the stop flag
-constexpr size_t kMaxHeadBytes = 8192;    // a device's request buffer is far smaller
+constexpr int kPollMs = 100;            // how often idle loops look at the stop flag
+constexpr size_t kMaxHeadBytes = 8192;  // a device's request buffer is far smaller
 constexpr size_t kMaxBodyBytes = 4096;
 
 // Waits until `fd` is readable; false when the server stops first.
@@ -149,7 +149,9 @@ void Connection::holdOpen() const {
 DeviceServer::DeviceServer(RequestHandler onRequest, EventLog& log, DatagramHandler onDatagram)
     : onRequest_(std::move(onRequest)), onDatagram_(std::move(onDatagram)), log_(log) {}
 
-DeviceServer::~DeviceServer() { stop(); }
+DeviceServer::~DeviceServer() {
+    stop();
+}
 
 bool DeviceServer::bindBoth(const std::string& address, uint16_t port) {
     sockaddr_in local{};

@@ -106,7 +106,6 @@ private:
 // Reads one request from `fd`; false on a closed peer, a stopped server or a
 // head or body too large for a device to take. `pending` carries the bytes
 // received past the request's body over to the next call on the connection.
-bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping,
-                 std::string& pending);
+bool readRequest(int fd, Request& request, const std::atomic<bool>& stopping, std::string& pending);
 
 }  // namespace tess::devsim

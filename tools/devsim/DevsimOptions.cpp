@@ -28,8 +28,7 @@ bool parseChannel(const std::string& text, ChannelInfo& channel) {
     if (first == std::string::npos || second == std::string::npos) return false;
     if (!parseNumber(text.substr(0, first), id) ||
         !parseNumber(text.substr(first + 1, second - first - 1), type) ||
-        !parseNumber(text.substr(second + 1), protocol) || id > 255 || type > 255 ||
-        protocol > 255)
+        !parseNumber(text.substr(second + 1), protocol) || id > 255 || type > 255 || protocol > 255)
         return false;
     channel = {static_cast<uint8_t>(id), static_cast<uint8_t>(type),
                static_cast<uint8_t>(protocol)};
@@ -46,14 +45,16 @@ using OptionTable = std::map<std::string, Option>;
 
 template <typename Field>
 Option number(Field DeviceConfig::*field, const char* help) {
-    return {true, [field](DeviceConfig& c, const std::string& v) { return parseNumber(v, c.*field); },
+    return {true,
+            [field](DeviceConfig& c, const std::string& v) { return parseNumber(v, c.*field); },
             help};
 }
 template <typename Field>
 Option faultNumber(Field Faults::*field, const char* help) {
-    return {true,
-            [field](DeviceConfig& c, const std::string& v) { return parseNumber(v, c.faults.*field); },
-            help};
+    return {
+        true,
+        [field](DeviceConfig& c, const std::string& v) { return parseNumber(v, c.faults.*field); },
+        help};
 }
 Option text(std::string DeviceConfig::*field, const char* help) {
     return {true, [field](DeviceConfig& c, const std::string& v) { return (c.*field = v), true; },
@@ -65,11 +66,14 @@ Option flag(std::function<void(DeviceConfig&)> set, const char* help) {
 
 const OptionTable& deviceOptions() {
     static const OptionTable table = {
-        {"--class", number(&DeviceConfig::deviceClass, "C  device class: 1, 3, 4, 6, 7, 8 or 50 (6)")},
-        {"--product", text(&DeviceConfig::productId, "ID  4-character model code (the class's first)")},
+        {"--class",
+         number(&DeviceConfig::deviceClass, "C  device class: 1, 3, 4, 6, 7, 8 or 50 (6)")},
+        {"--product",
+         text(&DeviceConfig::productId, "ID  4-character model code (the class's first)")},
         {"--user", text(&DeviceConfig::userName, "NAME  user name the login accepts (admin)")},
         {"--password", text(&DeviceConfig::password, "WORD  password the login accepts (velum)")},
-        {"--refusal", text(&DeviceConfig::loginRefusal, "STATUS  status of a refused login (\"201 ERR\")")},
+        {"--refusal",
+         text(&DeviceConfig::loginRefusal, "STATUS  status of a refused login (\"201 ERR\")")},
         {"--address", text(&DeviceConfig::address, "IP  address to listen on (127.0.0.1)")},
         {"--port", number(&DeviceConfig::port, "N  CGI, stream and datagram port (0: a free one)")},
         {"--separate-stream-port",
@@ -87,7 +91,8 @@ const OptionTable& deviceOptions() {
               return true;
           },
           "ID:TYPE:PROTOCOL  one SLAVENUM/MASTERNUM record (repeat; class default otherwise)"}},
-        {"--extra-mode", number(&DeviceConfig::extraOperationMode, "N  ExtraOperation-Mode (1; 0: MPEG-4 only)")},
+        {"--extra-mode",
+         number(&DeviceConfig::extraOperationMode, "N  ExtraOperation-Mode (1; 0: MPEG-4 only)")},
         {"--size",
          {true,
           [](DeviceConfig& c, const std::string& v) {
@@ -97,30 +102,39 @@ const OptionTable& deviceOptions() {
           },
           "WxH  picture size (352x240)"}},
         {"--fps", number(&DeviceConfig::framesPerSecond, "N  frames per second (25)")},
-        {"--quality", number(&DeviceConfig::jpegQuality, "Q  JPEG quality 1-100 (0: fit the viewer's slot)")},
+        {"--quality",
+         number(&DeviceConfig::jpegQuality, "Q  JPEG quality 1-100 (0: fit the viewer's slot)")},
         {"--loop", number(&DeviceConfig::loopFrames, "N  pre-encoded frames in the loop (25)")},
-        {"--flat-out", flag([](DeviceConfig& c) { c.flatOut = true; }, "stream as fast as the socket takes it")},
-        {"--long-media-header",
-         flag([](DeviceConfig& c) { c.longMediaHeader = true; }, "packet stream: 104-byte video MediaHeader")},
-        {"--flag-a", number(&DeviceConfig::headerFlagA, "N  flag byte A of every packet header (0)")},
-        {"--flag-b", number(&DeviceConfig::headerFlagB, "N  flag byte B, bits 0x01/0x02/0x04 only (0)")},
+        {"--flat-out",
+         flag([](DeviceConfig& c) { c.flatOut = true; }, "stream as fast as the socket takes it")},
+        {"--long-media-header", flag([](DeviceConfig& c) { c.longMediaHeader = true; },
+                                     "packet stream: 104-byte video MediaHeader")},
+        {"--flag-a",
+         number(&DeviceConfig::headerFlagA, "N  flag byte A of every packet header (0)")},
+        {"--flag-b",
+         number(&DeviceConfig::headerFlagB, "N  flag byte B, bits 0x01/0x02/0x04 only (0)")},
         {"--no-audio", flag([](DeviceConfig& c) { c.audio = false; }, "refuse the audio start")},
         {"--tone", number(&DeviceConfig::toneHz, "HZ  audio tone (440; 0: a 200-2000 Hz sweep)")},
-        {"--search-type", number(&DeviceConfig::searchTypeCode, "N  discovery type code (class default)")},
+        {"--search-type",
+         number(&DeviceConfig::searchTypeCode, "N  discovery type code (class default)")},
         {"--reply-fault",
          {true,
           [](DeviceConfig& c, const std::string& v) {
               static const std::map<std::string, ReplyFault> kinds = {
-                  {"201", ReplyFault::Err201}, {"202", ReplyFault::Error202},
-                  {"garbage", ReplyFault::Garbage}, {"silence", ReplyFault::Silence}};
+                  {"201", ReplyFault::Err201},
+                  {"202", ReplyFault::Error202},
+                  {"garbage", ReplyFault::Garbage},
+                  {"silence", ReplyFault::Silence}};
               const auto it = kinds.find(v);
               if (it == kinds.end()) return false;
               c.faults.reply = it->second;
               return true;
           },
-          "KIND  CGI replies \"201 ERR\", \"202 ERROR\", garbage or silence (201|202|garbage|silence)"}},
+          "KIND  CGI replies \"201 ERR\", \"202 ERROR\", garbage or silence "
+          "(201|202|garbage|silence)"}},
         {"--reply-fault-path",
-         {true, [](DeviceConfig& c, const std::string& v) { return (c.faults.replyPath = v), true; },
+         {true,
+          [](DeviceConfig& c, const std::string& v) { return (c.faults.replyPath = v), true; },
           "PATH  only that CGI path gets the reply fault, e.g. /Login.cgi (every one)"}},
         {"--refuse-login", flag([](DeviceConfig& c) { c.faults.refuseLogin = true; },
                                 "refuse every login as if the credentials were wrong")},
@@ -130,9 +144,12 @@ const OptionTable& deviceOptions() {
               return parsePair(v, c.faults.stallAfterFrames, c.faults.stallSeconds);
           },
           "N:T  stop sending for T seconds after N frames of a video stream"}},
-        {"--close-after", faultNumber(&Faults::closeAfterFrames, "N  close the video stream after N frames")},
-        {"--bad-start", faultNumber(&Faults::badStartFrame, "N  frame N does not begin with the JPEG start marker")},
-        {"--oversized", faultNumber(&Faults::oversizedFrame, "N  frame N is larger than 25000 bytes")},
+        {"--close-after",
+         faultNumber(&Faults::closeAfterFrames, "N  close the video stream after N frames")},
+        {"--bad-start", faultNumber(&Faults::badStartFrame,
+                                    "N  frame N does not begin with the JPEG start marker")},
+        {"--oversized",
+         faultNumber(&Faults::oversizedFrame, "N  frame N is larger than 25000 bytes")},
         {"--bad-packet-length",
          {true,
           [](DeviceConfig& c, const std::string& v) {
@@ -140,7 +157,8 @@ const OptionTable& deviceOptions() {
           },
           "N:L  a packet of frame N states length L (packet stream: below its header or\n"
           "                             above 1600; whole frame: L + header below 1600)"}},
-        {"--flag-b40", faultNumber(&Faults::flagB40Frame, "N  frame N's first packet header has flag B 0x40")},
+        {"--flag-b40",
+         faultNumber(&Faults::flagB40Frame, "N  frame N's first packet header has flag B 0x40")},
         {"--down",
          {true,
           [](DeviceConfig& c, const std::string& v) {

@@ -11,9 +11,9 @@ namespace tess::devsim {
 // Everything the tessarine-devsim program is told on its command line.
 struct ProgramOptions {
     std::vector<DeviceConfig> devices;
-    std::string logPath;               // --log: JSON lines of every event
+    std::string logPath;  // --log: JSON lines of every event
     bool discovery = true;
-    uint16_t discoveryPort = 7777;     // where search requests arrive
+    uint16_t discoveryPort = 7777;       // where search requests arrive
     uint16_t discoveryReplyPort = 3332;  // where replies go
     bool discoveryAnyRequester = false;  // also answer requesters off loopback
     bool help = false;

@@ -38,10 +38,12 @@ std::string reply(const SearchAnswer& answer) {
 DiscoveryResponder::DiscoveryResponder(Answers answers, EventLog& log)
     : answers_(std::move(answers)), log_(log) {}
 
-DiscoveryResponder::~DiscoveryResponder() { stop(); }
+DiscoveryResponder::~DiscoveryResponder() {
+    stop();
+}
 
-bool DiscoveryResponder::start(const std::string& address, uint16_t listenPort,
-                               uint16_t replyPort, bool answerRemote) {
+bool DiscoveryResponder::start(const std::string& address, uint16_t listenPort, uint16_t replyPort,
+                               bool answerRemote) {
     stop();
     sockaddr_in local{};
     local.sin_family = AF_INET;

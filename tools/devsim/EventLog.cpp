@@ -52,8 +52,12 @@ std::vector<std::string> EventLog::ofKind(Event::Kind kind) const {
     return out;
 }
 
-std::vector<std::string> EventLog::requests() const { return ofKind(Event::Kind::Request); }
-std::vector<std::string> EventLog::datagrams() const { return ofKind(Event::Kind::Datagram); }
+std::vector<std::string> EventLog::requests() const {
+    return ofKind(Event::Kind::Request);
+}
+std::vector<std::string> EventLog::datagrams() const {
+    return ofKind(Event::Kind::Datagram);
+}
 
 bool EventLog::waitUntil(const std::function<bool(const std::vector<Event>&)>& ready,
                          std::chrono::milliseconds timeout) const {

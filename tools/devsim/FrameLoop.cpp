@@ -140,7 +140,10 @@ std::shared_ptr<const FrameLoop> FrameLoop::build(const PictureScene& scene, int
     std::vector<std::vector<uint8_t>> images;
     for (int i = 0; i < frames; ++i) images.push_back(renderScene(scene, i));
     const int pixels = scene.width * scene.height;
-    int tryQuality = quality > 0 ? quality : pixels <= 352 * 288 ? 80 : pixels <= 704 * 576 ? 50 : 30;
+    int tryQuality = quality > 0           ? quality
+                     : pixels <= 352 * 288 ? 80
+                     : pixels <= 704 * 576 ? 50
+                                           : 30;
     auto loop = std::make_shared<FrameLoop>();
     loop->framing_ = framing;
     loop->scene_ = scene;
@@ -172,8 +175,7 @@ std::shared_ptr<const FrameLoop> FrameLoop::build(const PictureScene& scene, int
 
 std::string FrameLoop::frame(const std::string& picture, const wire::FrameDamage& damage) const {
     if (framing_.packetStream)
-        return wire::packetStreamFrame(picture, framing_.mediaHeaderLength, framing_.flags,
-                                       damage);
+        return wire::packetStreamFrame(picture, framing_.mediaHeaderLength, framing_.flags, damage);
     return wire::wholeFrame(picture, framing_.lengthCountsHeader, framing_.flags, damage);
 }
 

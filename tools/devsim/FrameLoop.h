@@ -14,16 +14,16 @@ namespace tess::devsim {
 // shows alone, and the PTZ marker.
 struct PictureScene {
     int width = 352, height = 240;
-    int channel = 0;      // 1..16: that channel alone; 0: the split layout
-    int split = 4;        // 1, 4, 9 or 16 panes
+    int channel = 0;                      // 1..16: that channel alone; 0: the split layout
+    int split = 4;                        // 1, 4, 9 or 16 panes
     double markerX = 0.5, markerY = 0.5;  // marker position, 0..1 of the picture
     double markerScale = 1;               // grows with zoom
 };
 
 // How the frames travel.
 struct Framing {
-    bool packetStream = true;        // false: whole-frame form
-    bool lengthCountsHeader = false; // whole frames of class 4
+    bool packetStream = true;         // false: whole-frame form
+    bool lengthCountsHeader = false;  // whole frames of class 4
     size_t mediaHeaderLength = wire::kShortMediaHeader;
     wire::HeaderFlags flags;
 };
@@ -58,8 +58,7 @@ public:
 
     // The wire form of picture `index` spoiled as `damage` says, or with the
     // picture padded beyond the viewer's slot (`oversized`).
-    std::string damagedFrame(size_t index, const wire::FrameDamage& damage,
-                             bool oversized) const;
+    std::string damagedFrame(size_t index, const wire::FrameDamage& damage, bool oversized) const;
 
 private:
     std::string frame(const std::string& picture, const wire::FrameDamage& damage) const;

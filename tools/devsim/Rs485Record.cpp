@@ -69,7 +69,10 @@ void decodePelco(Rs485Record& record) {
     if (command1 != 0) return;
     switch (command2) {
         case 0x00: record.action = PtzAction::Stop; break;
-        case 0x07: record.action = PtzAction::Preset; record.preset = data1; break;
+        case 0x07:
+            record.action = PtzAction::Preset;
+            record.preset = data1;
+            break;
         case 0x08: record.action = PtzAction::Up; break;
         case 0x10: record.action = PtzAction::Down; break;
         case 0x04: record.action = PtzAction::Left; break;
@@ -84,10 +87,9 @@ void decodePelco(Rs485Record& record) {
 }  // namespace
 
 const char* ptzActionName(PtzAction action) {
-    static const char* const kNames[] = {"None",     "Preset",  "Up",        "Down",
-                                         "Left",     "Right",   "Stop",      "Auto",
-                                         "ZoomIn",   "ZoomOut", "ZoomInMax", "ZoomOutMax",
-                                         "FocusIn",  "FocusOut", "AimCell"};
+    static const char* const kNames[] = {
+        "None",   "Preset",  "Up",        "Down",       "Left",    "Right",    "Stop",   "Auto",
+        "ZoomIn", "ZoomOut", "ZoomInMax", "ZoomOutMax", "FocusIn", "FocusOut", "AimCell"};
     return kNames[static_cast<int>(action)];
 }
 

@@ -10,8 +10,21 @@ namespace tess::devsim {
 
 // What a PTZ command asks the camera to do.
 enum class PtzAction {
-    None, Preset, Up, Down, Left, Right, Stop, Auto, ZoomIn, ZoomOut, ZoomInMax, ZoomOutMax,
-    FocusIn, FocusOut, AimCell
+    None,
+    Preset,
+    Up,
+    Down,
+    Left,
+    Right,
+    Stop,
+    Auto,
+    ZoomIn,
+    ZoomOut,
+    ZoomInMax,
+    ZoomOutMax,
+    FocusIn,
+    FocusOut,
+    AimCell
 };
 const char* ptzActionName(PtzAction action);
 
@@ -29,12 +42,12 @@ struct Rs485Record {
     Kind kind = Kind::Key;
     std::vector<uint8_t> bytes;  // the whole record as received
     uint8_t address = 0;
-    uint8_t userLevel = 0;       // D0 only
-    int keyCode = -1;            // Key: the viewer's key code (55..70 are channels 1..16)
+    uint8_t userLevel = 0;  // D0 only
+    int keyCode = -1;       // Key: the viewer's key code (55..70 are channels 1..16)
     PtzAction action = PtzAction::None;
-    int preset = 0;              // Preset: 1-based preset number
-    int cell = -1;               // AimCell: row * 16 | column
-    bool checksumOk = true;      // camera messages: the last message byte is right
+    int preset = 0;          // Preset: 1-based preset number
+    int cell = -1;           // AimCell: row * 16 | column
+    bool checksumOk = true;  // camera messages: the last message byte is right
     uint8_t trailer1 = 0, trailer2 = 0;
 };
 

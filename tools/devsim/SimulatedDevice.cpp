@@ -15,9 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxSessions = 64;       // the oldest login is forgotten beyond this
+constexpr size_t kMaxSessions = 64;  // the oldest login is forgotten beyond this
 constexpr size_t kSessionIdLength = 30;
-constexpr int kAudioSamples = 1024;       // per frame: 512 ADPCM bytes, 128 ms at 8000/s
+constexpr int kAudioSamples = 1024;  // per frame: 512 ADPCM bytes, 128 ms at 8000/s
 constexpr auto kPauseSlice = std::chrono::milliseconds(20);
 constexpr size_t kPtzHistory = 64;
 
@@ -29,7 +29,9 @@ bool isOneOf(int value, std::initializer_list<int> set) {
     return std::find(set.begin(), set.end(), value) != set.end();
 }
 
-bool fitsField(int value) { return value >= -999 && value <= 9999; }
+bool fitsField(int value) {
+    return value >= -999 && value <= 9999;
+}
 
 std::string freshSessionId() {
     static constexpr char kAlphabet[] =
@@ -50,9 +52,9 @@ std::optional<int> parseInt(std::string_view text) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 std::string field(std::string_view key, int value) {
@@ -178,7 +180,9 @@ SimulatedDevice::SimulatedDevice(DeviceConfig config) : config_(std::move(config
     state_.tilt = kTiltMax / 2;
 }
 
-SimulatedDevice::~SimulatedDevice() { stop(); }
+SimulatedDevice::~SimulatedDevice() {
+    stop();
+}
 
 std::string SimulatedDevice::productId() const {
     return config_.productId.empty() ? defaultProductId(config_.deviceClass) : config_.productId;
@@ -187,7 +191,11 @@ std::string SimulatedDevice::productId() const {
 SearchAnswer SimulatedDevice::searchAnswer() const {
     SearchAnswer answer;
     answer.typeCode = static_cast<uint8_t>(config_.searchTypeCode);
-    answer.mac = {0x02, 0x00, 0x00, 0x00, static_cast<uint8_t>(port_ >> 8),
+    answer.mac = {0x02,
+                  0x00,
+                  0x00,
+                  0x00,
+                  static_cast<uint8_t>(port_ >> 8),
                   static_cast<uint8_t>(port_ & 0xFF)};
     in_addr address{};
     if (::inet_pton(AF_INET, config_.address.c_str(), &address) == 1)
@@ -581,8 +589,8 @@ void SimulatedDevice::rebuildLoop() {
         scene = sceneOf(config_, state_);
     }
     std::string error;
-    auto loop = FrameLoop::build(scene, config_.loopFrames, config_.jpegQuality,
-                                 framingOf(config_), error);
+    auto loop =
+        FrameLoop::build(scene, config_.loopFrames, config_.jpegQuality, framingOf(config_), error);
     if (!loop) return;  // keeps streaming the loop it has
     std::lock_guard lock(stateMutex_);
     loop_ = std::move(loop);
@@ -599,8 +607,7 @@ bool SimulatedDevice::pause(const Session& session, const Connection& connection
     return false;
 }
 
-void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session,
-                                  Connection& connection) {
+void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session, Connection& connection) {
     StreamCount counted(stateMutex_, state_.activeVideoStreams);
     const Faults& faults = config_.faults;
     const auto interval = std::chrono::duration_cast<Clock::duration>(
@@ -642,8 +649,7 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session,
     connection.close();
 }
 
-void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session,
-                                  Connection& connection) {
+void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session, Connection& connection) {
     StreamCount counted(stateMutex_, state_.activeAudioStreams);
     ToneSource tone(config_.toneHz);
     AdpcmEncoder encoder;

@@ -31,24 +31,24 @@ enum class ReplyFault { None, Err201, Error202, Garbage, Silence };
 // (every video stream counts its own frames); 0 switches a fault off.
 struct Faults {
     ReplyFault reply = ReplyFault::None;
-    std::string replyPath;           // only this CGI path (e.g. "/Login.cgi"); empty: every one
-    bool refuseLogin = false;        // answer every login as if the credentials were wrong
-    int stallAfterFrames = 0;        // stop sending for stallSeconds after this many frames
+    std::string replyPath;     // only this CGI path (e.g. "/Login.cgi"); empty: every one
+    bool refuseLogin = false;  // answer every login as if the credentials were wrong
+    int stallAfterFrames = 0;  // stop sending for stallSeconds after this many frames
     double stallSeconds = 0;
-    int closeAfterFrames = 0;        // close the stream after this many frames
-    int badStartFrame = 0;           // this frame does not begin with the JPEG start marker
-    int oversizedFrame = 0;          // this frame's picture is larger than the viewer's slot
-    int badPacketLengthFrame = 0;    // one packet of this frame states a bad length L:
-    int badPacketLength = 4;         //   packet stream below its header or above 1600,
-                                     //   whole frame so small that L + h < 1600
-    int flagB40Frame = 0;            // this frame's first packet header has flag B 0x40
-    int downAfterFrames = 0;         // the device goes down after this many frames ...
-    double downSeconds = 0;          //   ... refuses connections this long, then comes back
+    int closeAfterFrames = 0;      // close the stream after this many frames
+    int badStartFrame = 0;         // this frame does not begin with the JPEG start marker
+    int oversizedFrame = 0;        // this frame's picture is larger than the viewer's slot
+    int badPacketLengthFrame = 0;  // one packet of this frame states a bad length L:
+    int badPacketLength = 4;       //   packet stream below its header or above 1600,
+                                   //   whole frame so small that L + h < 1600
+    int flagB40Frame = 0;          // this frame's first packet header has flag B 0x40
+    int downAfterFrames = 0;       // the device goes down after this many frames ...
+    double downSeconds = 0;        //   ... refuses connections this long, then comes back
 };
 
 struct DeviceConfig {
-    int deviceClass = 6;                // 1, 3, 4, 6, 7, 8 or 50
-    std::string productId;              // empty: the class's first model code
+    int deviceClass = 6;    // 1, 3, 4, 6, 7, 8 or 50
+    std::string productId;  // empty: the class's first model code
     std::string userName = "admin", password = "velum";
     std::string loginRefusal = "201 ERR";  // status word of a refused login
     std::string address = "127.0.0.1";
@@ -61,15 +61,15 @@ struct DeviceConfig {
                                         // empty: the class's defaults
     int extraOperationMode = 1;         // 0 announces an MPEG-4-only device
     int width = 352, height = 240, framesPerSecond = 25;
-    int jpegQuality = 0;                // 0: chosen per resolution to fit the viewer's slot
-    int loopFrames = 25;                // pre-encoded frames streamed in a loop
-    bool flatOut = false;               // stream as fast as the socket takes it
-    bool longMediaHeader = false;       // packet stream: 104-byte video MediaHeader, else 32
-    uint8_t headerFlagA = 0;            // flag byte A of every packet header we send
-    uint8_t headerFlagB = 0;            // flag byte B (only the fixed-size bits 0x07)
-    bool audio = true;                  // serve audio after the audio start
-    double toneHz = 440;                // audio tone; 0: a sweep from 200 to 2000 Hz
-    int searchTypeCode = 0;             // discovery type code; 0: the class's default
+    int jpegQuality = 0;           // 0: chosen per resolution to fit the viewer's slot
+    int loopFrames = 25;           // pre-encoded frames streamed in a loop
+    bool flatOut = false;          // stream as fast as the socket takes it
+    bool longMediaHeader = false;  // packet stream: 104-byte video MediaHeader, else 32
+    uint8_t headerFlagA = 0;       // flag byte A of every packet header we send
+    uint8_t headerFlagB = 0;       // flag byte B (only the fixed-size bits 0x07)
+    bool audio = true;             // serve audio after the audio start
+    double toneHz = 440;           // audio tone; 0: a sweep from 200 to 2000 Hz
+    int searchTypeCode = 0;        // discovery type code; 0: the class's default
     Faults faults;
 };
 
@@ -84,16 +84,16 @@ int defaultSearchTypeCode(int deviceClass);
 
 // What the device shows and knows, as set by the viewer's commands.
 struct DeviceState {
-    int lastKeyCode = -1;               // last remote-control key (RS-485 key record)
+    int lastKeyCode = -1;                   // last remote-control key (RS-485 key record)
     std::optional<Rs485Record> lastRecord;  // last RS-485 record, decoded
-    std::string lastPtzAction;          // name of the last PTZ action ("Up", "Preset 3", ...)
-    std::vector<std::string> ptzActions;  // the last 64 of them, oldest first
-    std::string lastSessionId;          // identifier of the latest login
-    int channel = 0;                    // channel shown alone; 0: the split layout
-    int split = 4;                      // 1, 4, 9 or 16 panes in the picture
+    std::string lastPtzAction;              // name of the last PTZ action ("Up", "Preset 3", ...)
+    std::vector<std::string> ptzActions;    // the last 64 of them, oldest first
+    std::string lastSessionId;              // identifier of the latest login
+    int channel = 0;                        // channel shown alone; 0: the split layout
+    int split = 4;                          // 1, 4, 9 or 16 panes in the picture
     int pan = 0, tilt = 0, zoom = 0, focus = 0;  // camera location
-    int sessions = 0;                   // logins granted so far
-    int rejectedRequests = 0;           // requests refused (unknown session, wrong class, ...)
+    int sessions = 0;                            // logins granted so far
+    int rejectedRequests = 0;  // requests refused (unknown session, wrong class, ...)
     int activeVideoStreams = 0, activeAudioStreams = 0;
 };
 

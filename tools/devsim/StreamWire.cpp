@@ -19,9 +19,8 @@ std::string packetize(std::string_view data, size_t headerBytes, HeaderFlags fla
     const size_t h = headerLength(flags);
     const size_t room = kMaxPacket - h;
     const size_t count = std::max<size_t>(2, (data.size() + room - 1) / room);
-    const size_t per = count == 2 && data.size() <= room
-                           ? std::max(headerBytes, (data.size() + 1) / 2)
-                           : room;
+    const size_t per =
+        count == 2 && data.size() <= room ? std::max(headerBytes, (data.size() + 1) / 2) : room;
     std::string out;
     out.reserve(data.size() + count * h);
     for (size_t i = 0, at = 0; i < count; ++i) {
@@ -76,8 +75,8 @@ void swapPairs(std::string& bytes) {
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
 }
 
-std::string packetStreamFrame(std::string_view picture, size_t mediaHeaderLength,
-                              HeaderFlags flags, const FrameDamage& damage) {
+std::string packetStreamFrame(std::string_view picture, size_t mediaHeaderLength, HeaderFlags flags,
+                              const FrameDamage& damage) {
     std::string data(mediaHeaderLength, '\0');
     if (mediaHeaderLength == kLongMediaHeader) data[21] = 'S';
     writeFrameSize(data.data(), static_cast<uint32_t>(mediaHeaderLength + picture.size()));

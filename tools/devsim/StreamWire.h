@@ -38,18 +38,18 @@ void swapPairs(std::string& bytes);
 
 // How one frame is spoiled on purpose.
 struct FrameDamage {
-    bool badStart = false;        // the picture does not begin with FF D8
-    int badPacketLength = 0;      // nonzero: the last packet (whole frame: the one) states
-                                  // this length
-    bool flagB40 = false;         // the first packet header has flag B 0x40
+    bool badStart = false;    // the picture does not begin with FF D8
+    int badPacketLength = 0;  // nonzero: the last packet (whole frame: the one) states
+                              // this length
+    bool flagB40 = false;     // the first packet header has flag B 0x40
 };
 
 // Packet stream (classes 1, 6, 7, 8): a media header of `mediaHeaderLength`
 // bytes (S = header + picture), then the picture with its byte pairs swapped,
 // cut into packets of at most 1600 bytes. Every frame spans at least two
 // packets. `picture` must have an even length.
-std::string packetStreamFrame(std::string_view picture, size_t mediaHeaderLength,
-                              HeaderFlags flags, const FrameDamage& damage = {});
+std::string packetStreamFrame(std::string_view picture, size_t mediaHeaderLength, HeaderFlags flags,
+                              const FrameDamage& damage = {});
 
 // Whole-frame form (classes 3, 4, 50): one packet header, then the picture in
 // normal byte order. L is the picture length, or for class 4 (`lengthCountsHeader`)
