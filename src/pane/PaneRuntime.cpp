@@ -16,39 +16,43 @@ PaneRuntime::PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events)
       player_(audio_, audioOut) {}
 
 PaneRuntime::~PaneRuntime() {
-    dropCommands();
     {
         std::lock_guard lock(threadsMutex_);
         endGeneration();
     }
+    dropCommands();
     // The reaper may be joining too; whatever it holds it joins before the
     // members below go, since it is destroyed first.
     joinEnded();
 }
 
 uint32_t PaneRuntime::startPane(const LoginData& login) {
+    uint32_t generation;
+    {
+        std::lock_guard lock(threadsMutex_);
+        generation = endGeneration();
+        reaper_.post([this, generation, login] {
+            joinEnded();
+            launch(generation, login);
+        });
+    }
     dropCommands();
-    std::lock_guard lock(threadsMutex_);
-    const uint32_t generation = endGeneration();
-    reaper_.post([this, generation, login] {
-        joinEnded();
-        launch(generation, login);
-    });
     return generation;
 }
 
 void PaneRuntime::stopPane() {
-    dropCommands();
     const SessionFacts facts = connection_.facts();
-    connection_.stopping = true;
     if (classTraits(facts.deviceClass).closeOnStop) {
         sendConnectionClose(connection_.datagramLink, facts.sessionIdText(),
                             connection_.localAddress, connection_.statistics);
     }
     connection_.datagramLink.close();
-    std::lock_guard lock(threadsMutex_);
-    endGeneration();
-    reaper_.post([this] { joinEnded(); });
+    {
+        std::lock_guard lock(threadsMutex_);
+        endGeneration();
+        reaper_.post([this] { joinEnded(); });
+    }
+    dropCommands();
 }
 
 uint32_t PaneRuntime::endGeneration() {
@@ -261,6 +265,8 @@ void PaneRuntime::queueCommand(PaneCommand command) {
 }
 
 void PaneRuntime::dropCommands() {
+    // After the generation has ended: the command cut short here finds its
+    // generation over and reports nothing.
     commands_.dropQueued();
     commandLink_.cancel();
 }

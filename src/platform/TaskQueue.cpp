@@ -28,11 +28,6 @@ void TaskQueue::dropQueued() {
     tasks_.clear();
 }
 
-int TaskQueue::pending() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(tasks_.size()) + (running_ ? 1 : 0);
-}
-
 void TaskQueue::wake() {
     // Taking the lock orders the wake-up after a waiter's look at the stop request.
     { std::lock_guard lock(mutex_); }
@@ -46,12 +41,10 @@ void TaskQueue::run(const WorkerThread::StopRequest& stop) {
         if (stop) return;
         Task task = std::move(tasks_.front());
         tasks_.pop_front();
-        running_ = true;
         lock.unlock();
         task();
         task = nullptr;  // what the task holds goes before the next one starts
         lock.lock();
-        running_ = false;
     }
 }
 

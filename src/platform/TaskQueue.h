@@ -1,7 +1,6 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -27,17 +26,14 @@ public:
     void post(Task task);
     // Forgets the tasks that have not started yet.
     void dropQueued();
-    // Tasks posted and not yet finished, the running one included.
-    int pending() const;
 
 private:
     void run(const WorkerThread::StopRequest& stop);
     void wake();
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<Task> tasks_;
-    bool running_ = false;
     WorkerThread thread_;  // last: it starts once the queue exists
 };
 

@@ -2,8 +2,6 @@
 
 #include <pthread.h>
 
-#include <chrono>
-
 namespace tess {
 
 WorkerThread::WorkerThread(std::string name, Body body, std::function<void()> wake)
@@ -23,9 +21,7 @@ bool WorkerThread::start() {
         // Linux limits thread names to 15 characters.
         pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
         body_(stop_);
-        std::lock_guard ended(mutex_);
         running_ = false;
-        ended_.notify_all();
     });
     return true;
 }
@@ -42,12 +38,6 @@ void WorkerThread::join() {
         ending = std::move(thread_);
     }
     if (ending.joinable()) ending.join();
-}
-
-bool WorkerThread::waitFor(uint32_t timeoutMs) {
-    std::unique_lock lock(mutex_);
-    return ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [this] { return !running_.load(); });
 }
 
 }  // namespace tess

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -42,8 +40,6 @@ public:
     void join();
     // True from start() until the body has returned.
     bool running() const { return running_.load(); }
-    // True when the body is not running or has returned within `timeoutMs`.
-    bool waitFor(uint32_t timeoutMs);
 
 private:
     const std::string name_;
@@ -51,8 +47,7 @@ private:
     const std::function<void()> wake_;
     StopRequest stop_{false};
     std::atomic<bool> running_{false};
-    std::mutex mutex_;  // guards thread_ and the end notice
-    std::condition_variable ended_;
+    std::mutex mutex_;  // guards thread_
     std::thread thread_;
 };
 

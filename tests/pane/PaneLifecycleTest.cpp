@@ -71,7 +71,10 @@ private:
 class PaneLifecycleTest : public ::testing::Test {
 protected:
     PaneLifecycleTest() { pane_.runtime->setFrameConsumer(&consumer_); }
-    ~PaneLifecycleTest() override { consumer_.open(); }
+    ~PaneLifecycleTest() override {
+        consumer_.open();
+        pane_.runtime.reset();  // it ends the consumer's thread, so before the consumer goes
+    }
     PaneRuntime& runtime() { return *pane_.runtime; }
     RecordingEvents& events() { return pane_.events; }
 
@@ -216,7 +219,9 @@ TEST_F(PaneLifecycleTest, StopDropsTheQueuedCommandsAndTheOneInFlight) {
         ran = true;
         return CommandOutcome{};
     });
-    EXPECT_TRUE(eventually([&] { return ran.load(); }, 2s));
+    EXPECT_TRUE(eventually([&] { return events().commands == 1; }, 2s));
+    EXPECT_TRUE(ran);
+    std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(ranAfterStop);
     EXPECT_EQ(events().commands, 1);  // only the command of the new start
 }
