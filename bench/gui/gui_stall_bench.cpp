@@ -34,7 +34,6 @@ namespace tess {
 namespace {
 
 using devsim::DeviceConfig;
-using devsim::ReplyFault;
 using devsim::SimulatedDevice;
 using Clock = std::chrono::steady_clock;
 
@@ -58,13 +57,6 @@ std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
         return nullptr;
     }
     return device;
-}
-
-std::unique_ptr<SimulatedDevice> hangingAt(const char* path) {
-    DeviceConfig config;
-    config.faults.reply = ReplyFault::Silence;
-    config.faults.replyPath = path;
-    return startDevice(config);
 }
 
 // The longest gap between two ticks of a timer on the GUI thread.
@@ -110,8 +102,8 @@ int run() {
     RecordingMessageSink messages;  // boxes would hold the GUI thread for a user
     ScopedMessageSink scope(messages);
     auto streaming = startDevice({});
-    auto loginHang = hangingAt("/Login.cgi");
-    auto negotiationHang = hangingAt("/RequestStream.cgi");
+    auto loginHang = panetest::deviceHangingAt("/Login.cgi");
+    auto negotiationHang = panetest::deviceHangingAt("/RequestStream.cgi");
     DeviceConfig stalling;
     stalling.faults.stallAfterFrames = 10;
     stalling.faults.stallSeconds = 60;
@@ -124,12 +116,7 @@ int run() {
     panetest::InstantAudioOut audioOut;
     DeviceDirectory directory;
     LiveView liveView(audioOut, folder.path().toStdString() + "/");
-    DeviceEntry entry(EntryKind::device);
-    entry.setAddress(u"127.0.0.1");
-    entry.setUserName(u"admin");
-    entry.setPassword(u"velum");
-    entry.setPort(streaming->port());
-    entry.setAvFlags(kAvVideo | kAvAudio);
+    DeviceEntry entry = panetest::deviceEntryFor(*streaming, kAvVideo | kAvAudio);
 
     CallTimer timed;
     auto startHung = [&] {

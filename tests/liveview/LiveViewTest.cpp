@@ -4,6 +4,10 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -21,19 +25,10 @@ using namespace tess;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
+using panetest::countDatagrams;
 using panetest::InstantAudioOut;
 
 namespace {
-
-int countDatagrams(SimulatedDevice& device, std::string_view text) {
-    int count = 0;
-    for (const std::string& datagram : device.log().datagrams()) {
-        if (datagram.find(text) != std::string::npos) {
-            ++count;
-        }
-    }
-    return count;
-}
 
 // A picture of more than a handful of colours: the simulator's, not a blank.
 bool looksLikeAPicture(const QImage& picture) {
@@ -73,15 +68,10 @@ private:
         return device;
     }
 
-    DeviceEntry deviceEntry(const SimulatedDevice& device, uint16_t avFlags = kAvVideo,
-                            std::u16string_view password = u"velum") {
-        DeviceEntry entry(EntryKind::device);
-        entry.setLabel(u"Camera");
-        entry.setAddress(u"127.0.0.1");
-        entry.setUserName(u"admin");
+    static DeviceEntry deviceEntry(const SimulatedDevice& device, uint16_t avFlags = kAvVideo,
+                                   std::u16string_view password = u"velum") {
+        DeviceEntry entry = panetest::deviceEntryFor(device, avFlags);
         entry.setPassword(password);
-        entry.setPort(device.port());
-        entry.setAvFlags(avFlags);
         return entry;
     }
 
@@ -336,6 +326,84 @@ private slots:
             pane.negotiated(current, plain);
             QTRY_COMPARE(liveView_->controlPanel().layout, ControlLayout::Plain);
         });
+    }
+
+    // Four panes whose devices hang at login, at the negotiation and in the
+    // middle of the stream, and one whose render thread is stuck writing a
+    // snapshot to a file nobody reads. Everything the window does to them
+    // returns while they still hang; nothing of their old sessions reaches the
+    // window.
+    void nothingTheWindowDoesWaitsForAHungPane() {
+        auto streaming = startDevice({});
+        auto loginHang = panetest::deviceHangingAt("/Login.cgi");
+        auto negotiationHang = panetest::deviceHangingAt("/RequestStream.cgi");
+        DeviceConfig stalling;
+        stalling.faults.stallAfterFrames = 10;
+        stalling.faults.stallSeconds = 60;
+        auto midStreamHang = startDevice(stalling);
+        QVERIFY(streaming && loginHang && negotiationHang && midStreamHang);
+
+        // Pane 0's next snapshot goes to a pipe with no reader: its render
+        // thread blocks in the write and cannot be woken.
+        VideoPane& stuck = liveView_->pane(0);
+        const std::string pipe = liveView_->snapshotFolder() + "stuck.jpg.part";
+        QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+        stuck.setSnapshot("stuck", liveView_->snapshotHeader());
+
+        DeviceEntry entry = panetest::deviceEntryFor(*streaming, kAvVideo | kAvAudio);
+
+        const std::array<SimulatedDevice*, 3> hung{loginHang.get(), negotiationHang.get(),
+                                                   midStreamHang.get()};
+        auto startHung = [&] {
+            for (int number = 1; number <= 3; ++number) {
+                VideoPane& pane = liveView_->pane(number);
+                pane.connection().videoWanted = true;
+                pane.connection().audioWanted = true;
+                pane.startPane(panetest::loginFor(*hung[number - 1]));
+            }
+        };
+
+        bool returned = false;
+        QTimer::singleShot(0, liveView_.get(), [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(stuck.widget().hasPicture(), 5000);
+            startHung();
+            QTRY_VERIFY_WITH_TIMEOUT(panetest::countRequests(*loginHang, "Login.cgi") == 1, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                panetest::countRequests(*negotiationHang, "RequestStream.cgi") == 1, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(midStreamHang->state().activeVideoStreams == 1, 5000);
+            stuck.renderState().selected = true;
+            stuck.renderState().snapshotRequested = true;
+            QTest::qWait(300);  // the next frame takes the render thread into the pipe
+            QVERIFY(stuck.renderThread().running());
+
+            for (int number = 0; number < LiveView::kPaneCount; ++number) {
+                liveView_->pane(number).stopPane();
+            }
+            startHung();
+            stuck.startPane(panetest::loginFor(*streaming));
+            for (int number = 0; number < LiveView::kPaneCount; ++number) {
+                liveView_->pane(number).runtime().restartVideoReceiver();
+                liveView_->pane(number).runtime().restartAudioReceiver();
+            }
+            liveView_->reject();  // closing stops every pane once more
+            returned = true;
+        });
+        liveView_->view(entry, directory_);
+        QVERIFY(returned);
+
+        // Everything returned while the old render thread is still in its write.
+        QVERIFY(stuck.renderThread().running());
+        QCOMPARE(panetest::countRequests(*streaming, "Login.cgi"), 1);
+
+        // Read the pipe: the render thread ends, and the pane's reaper joins it.
+        const int reader = ::open(pipe.c_str(), O_RDONLY);
+        QVERIFY(reader >= 0);
+        char buffer[4096];
+        while (::read(reader, buffer, sizeof buffer) > 0) {
+        }
+        ::close(reader);
+        QTRY_VERIFY_WITH_TIMEOUT(!stuck.renderThread().running(), 5000);
+        QVERIFY(messages_.messages().empty());
     }
 };
 

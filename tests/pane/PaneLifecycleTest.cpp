@@ -15,27 +15,11 @@ using devsim::DeviceConfig;
 using devsim::ReplyFault;
 using devsim::SimulatedDevice;
 
-int countRequests(SimulatedDevice& device, std::string_view path) {
-    int count = 0;
-    for (const std::string& request : device.log().requests())
-        if (request.find(path) != std::string::npos) ++count;
-    return count;
-}
-
 std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
     config.framesPerSecond = 25;
     auto device = std::make_unique<SimulatedDevice>(std::move(config));
     EXPECT_TRUE(device->start()) << device->lastError();
     return device;
-}
-
-// A device that accepts a request on `path` and never answers it.
-std::unique_ptr<SimulatedDevice> hangingAt(std::string path, int deviceClass = 6) {
-    DeviceConfig config;
-    config.deviceClass = deviceClass;
-    config.faults.reply = ReplyFault::Silence;
-    config.faults.replyPath = std::move(path);
-    return startDevice(config);
 }
 
 // A render thread stand-in whose end the test holds back: until it opens
@@ -111,7 +95,7 @@ TEST_F(PaneLifecycleTest, StopAndStartReturnWhileTheOldThreadsStillEnd) {
 // Every report names the pane and its start; nothing of an earlier start
 // arrives once the pane has moved on.
 TEST_F(PaneLifecycleTest, ALeftoverConnectThreadIsNeverHeardFromAgain) {
-    auto hanging = hangingAt("/Login.cgi");
+    auto hanging = deviceHangingAt("/Login.cgi");
     auto working = startDevice({});
     const uint32_t first = startPaneOn(runtime(), *hanging, true, false);
     ASSERT_TRUE(eventually([&] { return countRequests(*hanging, "Login.cgi") == 1; }, 5s));
@@ -129,7 +113,7 @@ TEST_F(PaneLifecycleTest, ALeftoverConnectThreadIsNeverHeardFromAgain) {
 // The audio/video toggles before the streams have started: the connect
 // thread owns the control link then, and its exchange goes on undisturbed.
 TEST_F(PaneLifecycleTest, TogglesBeforeTheStreamsStartLeaveTheConnectThreadAlone) {
-    auto hanging = hangingAt("/RequestStream.cgi");
+    auto hanging = deviceHangingAt("/RequestStream.cgi");
     startPaneOn(runtime(), *hanging, true, true);
     ASSERT_TRUE(eventually([&] { return countRequests(*hanging, "RequestStream.cgi") == 1; }, 5s));
     runtime().restartVideoReceiver();
@@ -155,7 +139,7 @@ TEST_F(PaneLifecycleTest, EveryStartClearsTheLearnedFacts) {
     EXPECT_FALSE(learned.channelTable.empty());
     EXPECT_EQ(events().lastFacts()->sessionIdText(), learned.sessionIdText());
 
-    auto hanging = hangingAt("/Login.cgi");
+    auto hanging = deviceHangingAt("/Login.cgi");
     startPaneOn(runtime(), *hanging, true, false);
     const SessionFacts cleared = runtime().facts();
     EXPECT_EQ(cleared.deviceClass, 0);

@@ -14,20 +14,6 @@ using namespace panetest;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
-int countRequests(SimulatedDevice& device, std::string_view path) {
-    int count = 0;
-    for (const std::string& request : device.log().requests())
-        if (request.find(path) != std::string::npos) ++count;
-    return count;
-}
-
-int countDatagrams(SimulatedDevice& device, std::string_view text) {
-    int count = 0;
-    for (const std::string& datagram : device.log().datagrams())
-        if (datagram.find(text) != std::string::npos) ++count;
-    return count;
-}
-
 class PaneRuntimeTest : public ::testing::Test {
 protected:
     std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {

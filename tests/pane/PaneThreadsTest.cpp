@@ -15,13 +15,6 @@ using namespace panetest;
 using devsim::DeviceConfig;
 using devsim::SimulatedDevice;
 
-int countLogins(SimulatedDevice& device) {
-    int count = 0;
-    for (const std::string& request : device.log().requests())
-        if (request.find("Login.cgi") != std::string::npos) ++count;
-    return count;
-}
-
 // Four panes on four devices, one of each framing family, all with video and
 // audio and all feeding the one output; the class 8 device closes every video
 // stream after 40 frames, so that pane keeps reconnecting throughout. Meant for
@@ -103,8 +96,9 @@ TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
     startAll();
     ASSERT_TRUE(allStreaming(10));
     SimulatedDevice& reconnecting = *devices_[kReconnecting];
-    const int loginsBefore = countLogins(reconnecting);
-    EXPECT_TRUE(eventually([&] { return countLogins(reconnecting) >= loginsBefore + 2; }, 20s));
+    const int loginsBefore = countRequests(reconnecting, "Login.cgi");
+    EXPECT_TRUE(eventually(
+        [&] { return countRequests(reconnecting, "Login.cgi") >= loginsBefore + 2; }, 20s));
     // The live view's toggles on one pane meanwhile: both receivers off, then on again.
     PaneRuntime& toggled = *panes_[2]->runtime;
     toggled.stopVideoReceiver();
@@ -146,11 +140,11 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
     ASSERT_TRUE(eventually([&] { return device.isDown(); }, 10s));
     std::this_thread::sleep_for(300ms);  // the first attempt to log in again fails at once
     pane.runtime->stopPane();
-    const int logins = countLogins(device);
+    const int logins = countRequests(device, "Login.cgi");
     ASSERT_TRUE(eventually([&] { return !device.isDown(); }, 5s));
     std::this_thread::sleep_for(3500ms);  // the next attempt would have come by now
 
-    EXPECT_EQ(countLogins(device), logins);
+    EXPECT_EQ(countRequests(device, "Login.cgi"), logins);
     EXPECT_EQ(device.state().activeVideoStreams, 0);
     EXPECT_EQ(device.state().activeAudioStreams, 0);
     EXPECT_EQ(pane.runtime->liveThreadCount(), 0);

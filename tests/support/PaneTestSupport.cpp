@@ -25,6 +25,39 @@ int threadsOfThisProcess() {
     return count;
 }
 
+int countRequests(devsim::SimulatedDevice& device, std::string_view path) {
+    int count = 0;
+    for (const std::string& request : device.log().requests())
+        if (request.find(path) != std::string::npos) ++count;
+    return count;
+}
+
+int countDatagrams(devsim::SimulatedDevice& device, std::string_view text) {
+    int count = 0;
+    for (const std::string& datagram : device.log().datagrams())
+        if (datagram.find(text) != std::string::npos) ++count;
+    return count;
+}
+
+std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path) {
+    devsim::DeviceConfig config;
+    config.faults.reply = devsim::ReplyFault::Silence;
+    config.faults.replyPath = std::move(path);
+    auto device = std::make_unique<devsim::SimulatedDevice>(std::move(config));
+    return device->start() ? std::move(device) : nullptr;
+}
+
+DeviceEntry deviceEntryFor(const devsim::SimulatedDevice& device, uint16_t avFlags) {
+    DeviceEntry entry(EntryKind::device);
+    entry.setLabel(u"Camera");
+    entry.setAddress(u"127.0.0.1");
+    entry.setUserName(u"admin");
+    entry.setPassword(u"velum");
+    entry.setPort(device.port());
+    entry.setAvFlags(avFlags);
+    return entry;
+}
+
 bool InstantAudioOut::enqueue(std::span<const int16_t> block) {
     const uint64_t index = blocks_.load();
     if (index < kMaxStamps) {

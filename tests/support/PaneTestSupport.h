@@ -5,12 +5,16 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "SimulatedDevice.h"
+#include "directory/DeviceEntry.h"
 #include "pane/PaneRuntime.h"
 #include "platform/WorkerThread.h"
 
@@ -25,6 +29,17 @@ using namespace std::chrono_literals;
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 int threadsOfThisProcess();
+
+// What a simulated device saw: requests holding `path`, datagrams holding `text`.
+int countRequests(devsim::SimulatedDevice& device, std::string_view path);
+int countDatagrams(devsim::SimulatedDevice& device, std::string_view text);
+
+// A started device of class 6 that accepts every request on `path` and never
+// answers it; null when it cannot start.
+std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path);
+
+// A directory entry for `device` with the simulator's default account.
+DeviceEntry deviceEntryFor(const devsim::SimulatedDevice& device, uint16_t avFlags);
 
 // A sound output that finishes every block as soon as it is written. It
 // stamps the wall-clock time of the first kMaxStamps writes into storage
