@@ -114,45 +114,45 @@ void PaneRuntime::retire(Thread& thread) {
     retired_.push_back(std::move(thread));
 }
 
+void PaneRuntime::startThread(Thread& slot, const char* name, WorkerThread::Body body,
+                              std::function<void()> wake) {
+    retire(slot);
+    ++liveThreads_;
+    slot = std::make_unique<WorkerThread>(
+        name,
+        [this, body = std::move(body)](const WorkerThread::StopRequest& stop) {
+            body(stop);
+            --liveThreads_;
+        },
+        std::move(wake));
+    slot->start();
+}
+
 void PaneRuntime::startConnectThread(uint32_t generation) {
     connecting_ = true;
-    ++liveThreads_;
-    connectThread_ = std::make_unique<WorkerThread>(
-        "ConnectThread", [this, generation](const WorkerThread::StopRequest&) {
-            runConnectThread(connection_, generation, *this);
-            {
-                std::lock_guard lock(threadsMutex_);
-                if (isCurrent(generation)) connecting_ = false;
-            }
-            --liveThreads_;
-        });
-    connectThread_->start();
+    startThread(connectThread_, "ConnectThread", [this, generation](const auto&) {
+        runConnectThread(connection_, generation, *this);
+        std::lock_guard lock(threadsMutex_);
+        if (isCurrent(generation)) connecting_ = false;
+    });
 }
 
 void PaneRuntime::startVideoReceiver(uint32_t generation) {
-    retire(videoReceiver_);
-    ++liveThreads_;
-    videoReceiver_ = std::make_unique<WorkerThread>(
-        "VideoReceiver",
+    startThread(
+        videoReceiver_, "VideoReceiver",
         [this, generation](const WorkerThread::StopRequest& stop) {
             runVideoReceiver(connection_, generation, frames_, videoWindow_, stop, *this);
-            --liveThreads_;
         },
         [this] { connection_.controlLink.interrupt(); });
-    videoReceiver_->start();
 }
 
 void PaneRuntime::startAudioReceiver(uint32_t generation) {
-    retire(audioReceiver_);
-    ++liveThreads_;
-    audioReceiver_ = std::make_unique<WorkerThread>(
-        "AudioReceiver",
+    startThread(
+        audioReceiver_, "AudioReceiver",
         [this, generation](const WorkerThread::StopRequest& stop) {
             runAudioReceiver(connection_, generation, audio_, audioWindow_, stop, *this);
-            --liveThreads_;
         },
         [this] { connection_.audioLink.interrupt(); });
-    audioReceiver_->start();
 }
 
 void PaneRuntime::replaceReceiver(Thread& slot, void (PaneRuntime::*start)(uint32_t)) {
@@ -228,9 +228,8 @@ void PaneRuntime::restartConnection(uint32_t generation) {
     std::lock_guard lock(threadsMutex_);
     // A connect thread under way already logs in again.
     if (!isCurrent(generation) || connecting_) return;
-    retire(connectThread_);
-    reaper_.post([this] { joinRetired(); });
     startConnectThread(generation);
+    reaper_.post([this] { joinRetired(); });  // the connect thread replaced
 }
 
 void PaneRuntime::reportLogin(uint32_t generation, bool loggedIn) {

@@ -111,7 +111,10 @@ private:
     // With threadsMutex_ held: the session's streams have started and no
     // connect thread is logging in again.
     bool streaming() const { return !connecting_ && !connection_.stopping; }
-    // With threadsMutex_ held and the generation current.
+    // With threadsMutex_ held and the generation current: retires the
+    // thread in `slot` and starts `body` there as `name`.
+    void startThread(Thread& slot, const char* name, WorkerThread::Body body,
+                     std::function<void()> wake = {});
     void startConnectThread(uint32_t generation);
     void startVideoReceiver(uint32_t generation);
     void startAudioReceiver(uint32_t generation);
