@@ -8,8 +8,8 @@
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
 #include "liveview/RequestMessages.h"
-#include "pane/PaneCommands.h"
 #include "platform/MessageSink.h"
+#include "protocol/DeviceCommand.h"
 
 namespace tess {
 namespace {
@@ -236,6 +236,27 @@ bool LiveView::changeChannel(int channel) {
         return false;
     }
     pane->queueCommand(setChannelCommand(channel));
+    return true;
+}
+
+bool LiveView::sendPtzAction(int code) {
+    return queueOnCurrentPane(ptz::ptzCommand(code));
+}
+
+bool LiveView::sendKey(int keyCode) {
+    return queueOnCurrentPane(ptz::keyCommand(keyCode));
+}
+
+bool LiveView::aim(const ptz::AimGesture& gesture) {
+    return queueOnCurrentPane(ptz::aimCommand(gesture));
+}
+
+bool LiveView::queueOnCurrentPane(DeviceCommand command) {
+    VideoPane* pane = currentPane();
+    if (pane == nullptr) {
+        return false;
+    }
+    pane->queueCommand(std::move(command));
     return true;
 }
 

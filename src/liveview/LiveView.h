@@ -18,6 +18,7 @@
 #include "liveview/LogicalGeometry.h"
 #include "liveview/SnapshotFile.h"
 #include "liveview/VideoPane.h"
+#include "ptz/PtzCommands.h"
 
 namespace tess {
 
@@ -96,6 +97,14 @@ public:
     // the controls are laid out for it. False when there is no such pane.
     bool changeChannel(int channel);
 
+    // The PTZ buttons (action codes 0 ... 27), the remote-control keys and
+    // the aim on the picture of a pane shown alone: queued on the current
+    // pane's command worker, so they return at once. False without a current
+    // pane (the quad).
+    bool sendPtzAction(int code);
+    bool sendKey(int keyCode);
+    bool aim(const ptz::AimGesture& gesture);
+
     // The SnapShot command: names a snapshot after the local time and asks the
     // chosen pane (the selected one in the quad, else the current one) to save
     // its next frame. False when there is no such pane or its control link is
@@ -124,6 +133,7 @@ private:
     void openDevice(const DeviceEntry& entry);
     void buildMenuBar(int32_t deviceClass);
     void closeSession();
+    bool queueOnCurrentPane(DeviceCommand command);
     // True for the pane on screen alone (a single device, or a quad pane
     // shown alone): only its device lays out the controls.
     bool showsAlone(const VideoPane& pane) const;

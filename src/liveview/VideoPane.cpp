@@ -58,7 +58,7 @@ bool VideoPane::isCurrent(PaneStamp stamp) const {
     return stamp.pane == number_ && stamp.generation == runtime_->connection().generation();
 }
 
-void VideoPane::queueCommand(PaneCommand command) {
+void VideoPane::queueCommand(DeviceCommand command) {
     ++commandsInFlight_;
     showBusy();
     runtime_->queueCommand(std::move(command));

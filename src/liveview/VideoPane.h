@@ -69,7 +69,7 @@ public:
 
     // Sends `command` on the pane's command worker; a busy cursor shows over
     // the pane until every command sent has finished.
-    void queueCommand(PaneCommand command);
+    void queueCommand(DeviceCommand command);
     int commandsInFlight() const { return commandsInFlight_; }
 
     const std::string& snapshotFolder() const { return snapshotFolder_; }

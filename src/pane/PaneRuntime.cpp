@@ -248,13 +248,18 @@ void PaneRuntime::reportPictureLost(uint32_t generation) {
     if (isCurrent(generation)) events_.pictureLost({paneNumber_, generation});
 }
 
-void PaneRuntime::queueCommand(PaneCommand command) {
+void PaneRuntime::queueCommand(DeviceCommand command) {
     const uint32_t generation = connection_.generation();
     commands_.post([this, generation, command = std::move(command)] {
         if (!isCurrent(generation)) return;
+        if (memoryGeneration_ != generation) {
+            commandMemory_ = CommandMemory{};
+            memoryGeneration_ = generation;
+        }
         commandLink_.clearCancel();
-        const CommandOutcome outcome =
-            command(connection_.facts(), connection_.localAddress, commandLink_);
+        const SessionFacts facts = connection_.facts();
+        CommandContext context{facts, connection_.localAddress, commandLink_, commandMemory_};
+        const CommandOutcome outcome = command(context);
         // Published before the next command runs, so that it sees the channel.
         if (outcome.channel && !connection_.publishChannel(*outcome.channel, generation)) return;
         if (isCurrent(generation)) {

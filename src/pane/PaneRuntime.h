@@ -13,12 +13,12 @@
 #include "media/FrameQueue.h"
 #include "media/Framing.h"
 #include "pane/ConnectThread.h"
-#include "pane/PaneCommands.h"
 #include "pane/PaneConnection.h"
 #include "pane/PaneEvents.h"
 #include "pane/StreamReceivers.h"
 #include "platform/TaskQueue.h"
 #include "platform/WorkerThread.h"
+#include "protocol/DeviceCommand.h"
 
 namespace tess {
 
@@ -80,7 +80,7 @@ public:
     void stopAudioReceiver();
     // Queues `command` for the pane's command worker; its outcome comes back
     // as commandFinished unless the pane starts or stops before.
-    void queueCommand(PaneCommand command);
+    void queueCommand(DeviceCommand command);
 
     // Threads of this pane that run right now, the render thread not counted.
     int liveThreadCount();
@@ -150,7 +150,11 @@ private:
     bool connecting_ = false;
     std::atomic<int> liveThreads_{0};
 
+    // The command worker's own: its link, and the memory of the start its
+    // commands belong to.
     SocketLink commandLink_;
+    CommandMemory commandMemory_;
+    uint32_t memoryGeneration_ = 0;
     // Last: they end first, the reaper joining what is left.
     TaskQueue commands_{"PaneCommands"};
     TaskQueue reaper_{"PaneReaper"};

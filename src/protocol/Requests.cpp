@@ -62,6 +62,14 @@ std::string controlMessage(std::string_view sessionId, std::string_view tail,
     return get("/", localAddress, "Content-Length: " + std::to_string(body.size()) + "\r\n", body);
 }
 
+// The RS485Cmd.cgi head of the forms that name the record by "Control=R5NS".
+std::string rs485Control(std::string_view query, std::string_view sessionId, size_t recordLength,
+                         std::string_view localAddress) {
+    std::string target = "/RS485Cmd.cgi?Control=R5NS";
+    target.append(query).append("&SessionID=").append(untilZero(sessionId));
+    return commandHead(target, recordLength, localAddress);
+}
+
 }  // namespace
 
 std::string_view untilZero(std::string_view text) {
@@ -149,6 +157,53 @@ std::string controlClose(std::string_view sessionId, std::string_view localAddre
 std::string setChannel(std::string_view sessionId, int32_t channel, std::string_view localAddress) {
     std::string target = "/SetChannel.cgi?SessionID=";
     target.append(untilZero(sessionId)).append("&CH=").append(std::to_string(channel));
+    return get(target, localAddress);
+}
+
+std::string rs485Command(std::string_view recordHex, std::string_view sessionId,
+                         size_t recordLength, std::string_view localAddress) {
+    std::string target = "/RS485Cmd.cgi?Command=";
+    target.append(recordHex).append("&SessionID=").append(untilZero(sessionId));
+    return commandHead(target, recordLength, localAddress);
+}
+
+std::string rs485Channel(int32_t channel, int master, std::string_view sessionId,
+                         size_t recordLength, std::string_view localAddress) {
+    return rs485Control("&CH=" + std::to_string(channel) + "&MASTER=" + std::to_string(master),
+                        sessionId, recordLength, localAddress);
+}
+
+std::string rs485PelcoChannel(int32_t channel, int master, std::string_view sessionId,
+                              size_t recordLength, std::string_view localAddress) {
+    return rs485Control("&CH=" + std::to_string(channel) +
+                            "&PELOCO=1&PROTOCAL=PELCO&MASTER=" + std::to_string(master),
+                        sessionId, recordLength, localAddress);
+}
+
+std::string rs485MasterKey(std::string_view sessionId, size_t recordLength,
+                           std::string_view localAddress) {
+    return rs485Control("&MASTER=1", sessionId, recordLength, localAddress);
+}
+
+std::string rs485ChannelKey(int32_t channel, std::string_view sessionId, size_t recordLength,
+                            std::string_view localAddress) {
+    return rs485Control("&CH=" + std::to_string(channel) + "&MASTER=1", sessionId, recordLength,
+                        localAddress);
+}
+
+std::string getCameraLocation(std::string_view sessionId, std::string_view localAddress) {
+    std::string target = "/GetCameraInfo.cgi?Information=Location&SessionID=";
+    target.append(untilZero(sessionId));
+    return get(target, localAddress);
+}
+
+std::string setCameraLocation(int64_t pan, int64_t tilt, int64_t zoom, int64_t focus,
+                              std::string_view sessionId, std::string_view localAddress) {
+    std::string target = "/SetCameraInfo.cgi?LocationP=" + std::to_string(pan);
+    target.append("&LocationT=").append(std::to_string(tilt));
+    target.append("&LocationZ=").append(std::to_string(zoom));
+    target.append("&LocationF=").append(std::to_string(focus));
+    target.append("&MOD=1&SessionID=").append(untilZero(sessionId));
     return get(target, localAddress);
 }
 

@@ -49,6 +49,29 @@ std::string controlClose(std::string_view sessionId, std::string_view localAddre
 // SetChannel.cgi for a recorder's channel menu.
 std::string setChannel(std::string_view sessionId, int32_t channel, std::string_view localAddress);
 
+// RS485Cmd.cgi heads; the command record follows each head as its binary body
+// and Content-Length is the record's length. "Control=R5NS" is the same for
+// every device; "PELOCO" and "PROTOCAL" are spelled as devices expect them.
+//  - Command form: the record also in the line, as lower-case hex text;
+std::string rs485Command(std::string_view recordHex, std::string_view sessionId,
+                         size_t recordLength, std::string_view localAddress);
+//  - Channel and Pelco channel forms, for channel index `channel` (0-based);
+std::string rs485Channel(int32_t channel, int master, std::string_view sessionId,
+                         size_t recordLength, std::string_view localAddress);
+std::string rs485PelcoChannel(int32_t channel, int master, std::string_view sessionId,
+                              size_t recordLength, std::string_view localAddress);
+//  - Master key and Channel key forms, always MASTER=1.
+std::string rs485MasterKey(std::string_view sessionId, size_t recordLength,
+                           std::string_view localAddress);
+std::string rs485ChannelKey(int32_t channel, std::string_view sessionId, size_t recordLength,
+                            std::string_view localAddress);
+
+// GetCameraInfo.cgi for the camera's location, and SetCameraInfo.cgi with a
+// new one (MOD=1); the positions as signed decimal text.
+std::string getCameraLocation(std::string_view sessionId, std::string_view localAddress);
+std::string setCameraLocation(int64_t pan, int64_t tilt, int64_t zoom, int64_t focus,
+                              std::string_view sessionId, std::string_view localAddress);
+
 // A GET request: "GET " target " " header lines "Host: " host CR LF
 // "Connection: Keep-Alive" CR LF, then `extraHeaders`, an empty line and `body`.
 // Every request above is one of these; the PTZ and camera requests use it too.

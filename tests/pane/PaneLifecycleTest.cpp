@@ -160,8 +160,8 @@ TEST_F(PaneLifecycleTest, CommandsSeeTheChannelTheCommandBeforeSet) {
 
     std::atomic<int32_t> seen{-1};
     runtime().queueCommand(setChannelCommand(2));
-    runtime().queueCommand([&](const SessionFacts& facts, std::string_view, SocketLink&) {
-        seen = facts.channel;
+    runtime().queueCommand([&](CommandContext& context) {
+        seen = context.facts.channel;
         return CommandOutcome{};
     });
     ASSERT_TRUE(eventually([&] { return events().commands == 2; }, 10s));
@@ -189,7 +189,7 @@ TEST_F(PaneLifecycleTest, StopDropsTheQueuedCommandsAndTheOneInFlight) {
 
     std::atomic<bool> ranAfterStop{false};
     runtime().queueCommand(setChannelCommand(2));
-    runtime().queueCommand([&](const SessionFacts&, std::string_view, SocketLink&) {
+    runtime().queueCommand([&](CommandContext&) {
         ranAfterStop = true;
         return CommandOutcome{};
     });
@@ -199,7 +199,7 @@ TEST_F(PaneLifecycleTest, StopDropsTheQueuedCommandsAndTheOneInFlight) {
     startPaneOn(runtime(), *device, true, false);
     ASSERT_TRUE(eventually([&] { return events().negotiations == 2; }, 10s));
     std::atomic<bool> ran{false};
-    runtime().queueCommand([&](const SessionFacts&, std::string_view, SocketLink&) {
+    runtime().queueCommand([&](CommandContext&) {
         ran = true;
         return CommandOutcome{};
     });

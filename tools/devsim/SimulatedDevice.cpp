@@ -489,6 +489,8 @@ void SimulatedDevice::applyRecord(const Rs485Record& record) {
         std::lock_guard lock(stateMutex_);
         DeviceState& s = state_;
         s.lastRecord = record;
+        if (s.records.size() == kPtzHistory) s.records.erase(s.records.begin());
+        s.records.push_back(record);
         if (record.kind == Rs485Record::Kind::Key) {
             const int key = record.keyCode;
             s.lastKeyCode = key;

@@ -86,6 +86,7 @@ int defaultSearchTypeCode(int deviceClass);
 struct DeviceState {
     int lastKeyCode = -1;                   // last remote-control key (RS-485 key record)
     std::optional<Rs485Record> lastRecord;  // last RS-485 record, decoded
+    std::vector<Rs485Record> records;       // the last 64 RS-485 records, oldest first
     std::string lastPtzAction;              // name of the last PTZ action ("Up", "Preset 3", ...)
     std::vector<std::string> ptzActions;    // the last 64 of them, oldest first
     std::string lastSessionId;              // identifier of the latest login

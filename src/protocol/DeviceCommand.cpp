@@ -1,0 +1,22 @@
+#include "protocol/DeviceCommand.h"
+
+#include "protocol/CgiExchange.h"
+#include "protocol/Requests.h"
+
+namespace tess {
+
+DeviceCommand setChannelCommand(int32_t channel) {
+    return [channel](CommandContext& context) {
+        const SessionFacts& facts = context.facts;
+        const std::string head =
+            request::setChannel(facts.sessionIdText(), channel, context.localAddress);
+        CommandReply reply;
+        CommandOutcome outcome;
+        outcome.result =
+            sendCgiRequest(context.link, facts.host, facts.devicePort, head, {}, reply);
+        if (outcome.result == RequestResult::Ok) outcome.channel = channel;
+        return outcome;
+    };
+}
+
+}  // namespace tess
