@@ -305,6 +305,30 @@ private slots:
         QCOMPARE(sink.shown.size(), 3u);
     }
 
+    // The PTZ buttons, keys and the aim go to the current pane's command
+    // worker: each press returns at once and reaches the camera.
+    void ptzPressesReachTheCameraOfTheCurrentPane() {
+        DeviceConfig config;
+        config.deviceClass = 1;
+        config.deviceType = 8;
+        auto device = startDevice(config);
+        QVERIFY(device);
+        DeviceEntry entry = deviceEntry(*device);
+        showWhile(entry, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).facts().deviceClass == 1, 5000);
+            QVERIFY(liveView_->sendPtzAction(16));
+            QVERIFY(liveView_->sendKey(57));
+            QVERIFY(liveView_->aim({100, 50, false, 0, 0, 240, 165}));
+            QTRY_COMPARE_WITH_TIMEOUT(device->state().records.size(), size_t{3}, 5000);
+            QTRY_COMPARE(liveView_->pane(0).commandsInFlight(), 0);
+        });
+        const auto records = device->state().records;
+        QCOMPARE(records[0].action, devsim::PtzAction::Up);
+        QCOMPARE(records[1].keyCode, 57);
+        QCOMPARE(records[2].cell, 0x16);  // row 50 / 27, column 100 / 15
+        QVERIFY(messages_.messages().empty());
+    }
+
     // A report of an earlier start reaches no control; one of the pane's
     // current start does.
     void lateReportOfAnEarlierStartChangesNoControl() {

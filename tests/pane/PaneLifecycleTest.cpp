@@ -176,6 +176,31 @@ TEST_F(PaneLifecycleTest, CommandsSeeTheChannelTheCommandBeforeSet) {
     EXPECT_EQ(runtime().facts().channel, 2);
 }
 
+// What a start's commands remember (the camera's location) is theirs alone:
+// the next start begins without it.
+TEST_F(PaneLifecycleTest, CommandMemoryLastsOneStart) {
+    auto device = startDevice({});
+    std::atomic<int> seen{-1};
+    auto remember = [](CommandContext& context) {
+        context.memory.cameraLocation.pan = 1234;
+        return CommandOutcome{};
+    };
+    auto look = [&](CommandContext& context) {
+        seen = context.memory.cameraLocation.pan.value_or(0);
+        return CommandOutcome{};
+    };
+    startPaneOn(runtime(), *device, true, false);
+    runtime().queueCommand(remember);
+    runtime().queueCommand(look);
+    ASSERT_TRUE(eventually([&] { return events().commands == 2; }, 5s));
+    EXPECT_EQ(seen, 1234);
+
+    startPaneOn(runtime(), *device, true, false);
+    runtime().queueCommand(look);
+    ASSERT_TRUE(eventually([&] { return events().commands == 3; }, 5s));
+    EXPECT_EQ(seen, 0);
+}
+
 // A stop drops what is queued and the outcome of the command in flight,
 // which it cuts short: a hung device does not hold up the next start.
 TEST_F(PaneLifecycleTest, StopDropsTheQueuedCommandsAndTheOneInFlight) {
