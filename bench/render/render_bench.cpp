@@ -43,7 +43,7 @@
 #include "FrameLoop.h"
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
-#include "liveview/LogicalGeometry.h"
+#include "geometry/LogicalGeometry.h"
 #include "liveview/VideoPane.h"
 
 namespace tess {

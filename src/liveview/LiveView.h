@@ -13,9 +13,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "geometry/LogicalGeometry.h"
 #include "liveview/ControlLayouts.h"
 #include "liveview/EntryViewer.h"
-#include "liveview/LogicalGeometry.h"
 #include "liveview/SnapshotFile.h"
 #include "liveview/VideoPane.h"
 #include "ptz/PtzCommands.h"

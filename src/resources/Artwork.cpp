@@ -1,6 +1,9 @@
 #include "resources/Artwork.h"
 
+#include <utility>
+
 #include <QFont>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -177,6 +180,19 @@ QList<QPixmap> treeImages(qreal devicePixelRatio) {
         images.append(treeImage(static_cast<TreeImage>(i), devicePixelRatio));
     }
     return images;
+}
+
+QIcon treeIcon(int image, int selectedImage, int scale) {
+    const qreal screenRatio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QIcon icon;
+    for (const auto& [mode, picture] :
+         {std::pair{QIcon::Normal, image}, std::pair{QIcon::Selected, selectedImage}}) {
+        QPixmap pixmap = treeImage(static_cast<TreeImage>(picture), scale * screenRatio);
+        pixmap.setDevicePixelRatio(screenRatio);
+        icon.addPixmap(pixmap, mode, QIcon::Off);
+        icon.addPixmap(pixmap, mode, QIcon::On);
+    }
+    return icon;
 }
 
 QPixmap editorRowPicture(EditorRow row, qreal devicePixelRatio) {

@@ -24,6 +24,11 @@ enum class TreeImage {
 QPixmap treeImage(TreeImage image, qreal devicePixelRatio = 1.0);
 // All four, in index order, for the tree's image list.
 QList<QPixmap> treeImages(qreal devicePixelRatio = 1.0);
+// A tree item's icon from two image numbers (TreeImage values, as a record
+// stores them): `image`, and `selectedImage` while the item is selected,
+// whether it is expanded or not. It is 16 logical pixels square at `scale`
+// widget pixels per logical pixel, drawn for the screen's pixel ratio.
+QIcon treeIcon(int image, int selectedImage, int scale);
 
 // The round pictures that caption the device editor's rows.
 enum class EditorRow {

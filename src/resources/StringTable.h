@@ -15,6 +15,7 @@ inline constexpr std::string_view mpeg4Only = "The Mpeg4 Only";
 inline constexpr std::string_view deviceLimit = "Device number can't be larger than 256!";
 inline constexpr std::string_view rootNotDeletable = "Root folder can't be deleted!";
 inline constexpr std::string_view confirmDelete = "Are you sure to delete the item?";
+inline constexpr std::string_view quadLimit = "Can't Select more than four devices";
 inline constexpr std::string_view bindFailed =
     "Bind the connection is failed,please close dialog and try again";
 inline constexpr std::string_view broadcastFailed = "SendBroadCast is wrong";
@@ -34,6 +35,7 @@ inline constexpr std::string_view aboutCaption = "Aobut";
 inline constexpr std::string_view newFolderLabel = "New Folder";
 inline constexpr std::string_view deviceMenu = "Device";
 inline constexpr std::string_view newCommand = "New";
+inline constexpr std::string_view multipleCommand = "Multiple";
 inline constexpr std::string_view folderCommand = "Folder";
 inline constexpr std::string_view editCommand = "Edit";
 inline constexpr std::string_view deleteCommand = "Delete";
@@ -42,6 +44,16 @@ inline constexpr std::string_view labelCaption = "Label:";
 inline constexpr std::string_view defaultDeviceLabel = "New Device";
 inline constexpr std::string_view defaultUserName = "admin";
 inline constexpr std::string_view defaultPassword = "velum";
+inline constexpr std::string_view multiDeviceEditorCaption = "Multi-Device";
+inline constexpr std::string_view defaultMultiDeviceLabel = "New Multi-Device";
+inline constexpr std::string_view typeCaption = "Type:";
+// Indexed by multiType.
+inline constexpr std::string_view multiTypeItems[2] = {"Switch", "Quad"};
+inline constexpr std::string_view displayTimeCaption = "Display Time:";
+// Indexed by displayTimeIndex: (index + 1) x 5 seconds.
+inline constexpr std::string_view displayTimeItems[12] = {
+    "05   sec", "10   sec", "15   sec", "20   sec", "25   sec", "30   sec",
+    "35   sec", "40   sec", "45   sec", "50   sec", "55   sec", "60   sec"};
 // Our own: the device editor's prompts for a value it refuses.
 inline constexpr std::string_view textTooLong31 = "Enter no more than 31 characters.";
 inline constexpr std::string_view textTooLong15 = "Enter no more than 15 characters.";

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "liveview/LogicalGeometry.h"
+#include "geometry/LogicalGeometry.h"
 #include "resources/Artwork.h"
 #include "resources/StringTable.h"
 

@@ -1,6 +1,5 @@
 #include "shell/DirectoryModel.h"
 
-#include <QGuiApplication>
 #include <QMimeData>
 
 #include "resources/Artwork.h"
@@ -8,31 +7,8 @@
 namespace tess {
 namespace {
 
-QPixmap scaledTreeImage(artwork::TreeImage image, int iconScale) {
-    const qreal screenRatio = qApp ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap = artwork::treeImage(image, iconScale * screenRatio);
-    // The pixmap's size in widget pixels is 16 logical pixels at the scale.
-    pixmap.setDevicePixelRatio(screenRatio);
-    return pixmap;
-}
-
-QIcon folderIcon(int iconScale) {
-    const QPixmap closed = scaledTreeImage(artwork::TreeImage::ClosedFolder, iconScale);
-    const QPixmap open = scaledTreeImage(artwork::TreeImage::OpenFolder, iconScale);
-    QIcon icon;
-    icon.addPixmap(closed, QIcon::Normal, QIcon::Off);
-    icon.addPixmap(open, QIcon::Normal, QIcon::On);  // expanded
-    icon.addPixmap(open, QIcon::Selected, QIcon::Off);
-    icon.addPixmap(open, QIcon::Selected, QIcon::On);
-    return icon;
-}
-
-QIcon plainIcon(artwork::TreeImage image, int iconScale) {
-    const QPixmap pixmap = scaledTreeImage(image, iconScale);
-    QIcon icon;
-    icon.addPixmap(pixmap, QIcon::Normal);
-    icon.addPixmap(pixmap, QIcon::Selected);
-    return icon;
+QIcon entryIcon(EntryKind kind, int iconScale) {
+    return artwork::treeIcon(treeImageFor(kind), treeSelectedImageFor(kind), iconScale);
 }
 
 }  // namespace
@@ -40,8 +16,8 @@ QIcon plainIcon(artwork::TreeImage image, int iconScale) {
 DirectoryModel::DirectoryModel(DeviceDirectory& directory, int iconScale, QObject* parent)
     : QAbstractItemModel(parent),
       directory_(directory),
-      icons_{folderIcon(iconScale), plainIcon(artwork::TreeImage::Device, iconScale),
-             plainIcon(artwork::TreeImage::MultiDevice, iconScale)} {
+      icons_{entryIcon(EntryKind::folder, iconScale), entryIcon(EntryKind::device, iconScale),
+             entryIcon(EntryKind::multiDevice, iconScale)} {
     directory_.addObserver(this);
 }
 

@@ -68,7 +68,7 @@ private:
     void reset() override;
 
     DeviceDirectory& directory_;
-    // Folder (closed, open while selected or expanded), device, multi-device.
+    // Folder (closed, open only while selected), device, multi-device.
     std::array<QIcon, 3> icons_;
     // A move Qt's bookkeeping refuses is reported as a reset instead.
     bool moveAsReset_ = false;

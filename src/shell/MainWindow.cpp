@@ -17,6 +17,7 @@
 
 #include "directory/ProgramFolder.h"
 #include "directory/editors/DeviceEditor.h"
+#include "directory/editors/MultiDeviceEditor.h"
 #include "platform/MessageSink.h"
 #include "resources/Artwork.h"
 #include "resources/StringTable.h"
@@ -188,6 +189,7 @@ void MainWindow::buildMenuBar() {
     };
     QMenu* deviceMenu = menuBar()->addMenu(qs(text::deviceMenu));
     newAction_ = command(deviceMenu, text::newCommand, &MainWindow::newDevice);
+    multipleAction_ = command(deviceMenu, text::multipleCommand, &MainWindow::newMultiDevice);
     folderAction_ = command(deviceMenu, text::folderCommand, &MainWindow::newFolder);
     deviceMenu->addSeparator();
     editAction_ = command(deviceMenu, text::editCommand, &MainWindow::editSelected);
@@ -204,16 +206,10 @@ void MainWindow::centreOnScreen() {
 }
 
 // Keeps the directory's selection (what the live view's audio/video buttons
-// rewrite, and what is saved) and the Edit command in step with the tree.
+// rewrite, and what is saved) in step with the tree.
 void MainWindow::selectionMoved() {
-    const DeviceEntry* selected = selectedEntry();
-    if (selected) {
+    if (const DeviceEntry* selected = selectedEntry()) {
         directory_.setSelectionIndex(selected->index());
-    }
-    if (editAction_) {
-        // Multi-devices get their editor later; until then Edit does nothing
-        // for them and says so by being disabled.
-        editAction_->setEnabled(selected && !selected->isMultiDevice());
     }
 }
 
@@ -242,13 +238,19 @@ DeviceEntry* MainWindow::targetFolder() const {
     return directory_.parent(selected);
 }
 
-void MainWindow::newDevice() {
-    // Refused before the editor opens, so that nothing typed is lost.
+bool MainWindow::hasRoomForEntry() const {
     if (directory_.entryCount() >= DeviceDirectory::kMaxEntries) {
         messageSink().show(text::deviceLimit);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::newDevice() {
+    if (!hasRoomForEntry()) {
         return;
     }
-    DeviceEditor editor(this);
+    DeviceEditor editor(geometry_.scale(), this);
     editor.exec();  // whatever it holds when it closes is used
     DeviceEntry* entry =
         directory_.createEntry(EntryKind::device, editor.label().toStdU16String(), targetFolder());
@@ -262,6 +264,21 @@ void MainWindow::newDevice() {
     directory_.notifyChanged(entry);
     select(entry);
     openEntry(entry);
+}
+
+void MainWindow::newMultiDevice() {
+    if (!hasRoomForEntry()) {
+        return;
+    }
+    MultiDeviceEditor editor(directory_, geometry_.scale(), this);
+    editor.exec();  // whatever it holds when it closes is used
+    DeviceEntry* entry = directory_.createEntry(EntryKind::multiDevice,
+                                                editor.label().toStdU16String(), targetFolder());
+    if (!entry) {
+        return;
+    }
+    writeMultiDevice(editor, *entry);
+    select(entry);
 }
 
 void MainWindow::newFolder() {
@@ -289,10 +306,18 @@ void MainWindow::editSelected() {
         startLabelEdit(entry);
         return;
     }
-    if (!entry->isDevice()) {
-        return;  // multi-devices: the Edit command is disabled for them
+    if (entry->isMultiDevice()) {
+        MultiDeviceEditor editor(directory_, geometry_.scale(), this);
+        editor.setLabel(QString::fromStdU16String(entry->label()));
+        editor.setType(entry->multiType());
+        editor.setTimeIndex(entry->displayTimeIndex());
+        editor.setMembers(entry->members());
+        editor.exec();  // written back however it closed
+        entry->setLabel(editor.label().toStdU16String());
+        writeMultiDevice(editor, *entry);
+        return;
     }
-    DeviceEditor editor(this);
+    DeviceEditor editor(geometry_.scale(), this);
     editor.setLabel(QString::fromStdU16String(entry->label()));
     editor.setAddress(QString::fromStdU16String(entry->address()));
     editor.setPassword(QString::fromStdU16String(entry->password()));
@@ -305,6 +330,13 @@ void MainWindow::editSelected() {
     entry->setUserName(editor.userName().toStdU16String());
     entry->setPort(editor.port());
     directory_.notifyChanged(entry);
+}
+
+void MainWindow::writeMultiDevice(const MultiDeviceEditor& editor, DeviceEntry& entry) {
+    entry.setMultiType(editor.type());
+    entry.setDisplayTimeIndex(editor.timeIndex());
+    entry.setMembers(editor.members());
+    directory_.notifyChanged(&entry);
 }
 
 bool MainWindow::deleteSubtree(DeviceEntry* entry) {

@@ -7,8 +7,8 @@
 #include <QMainWindow>
 
 #include "directory/DeviceDirectory.h"
+#include "geometry/LogicalGeometry.h"
 #include "liveview/EntryViewer.h"
-#include "liveview/LogicalGeometry.h"
 
 class QAction;
 class QStyle;
@@ -17,10 +17,11 @@ class QTreeView;
 namespace tess {
 
 class DirectoryModel;
+class MultiDeviceEditor;
 
 // The program's main window, captioned "Tessarine": the device tree filling a
-// 240-wide logical window and the menu bar with "Device" (New, Folder, Edit,
-// Delete) and "About". It owns the DeviceDirectory, loaded from
+// 240-wide logical window and the menu bar with "Device" (New, Multiple,
+// Folder, Edit, Delete) and "About". It owns the DeviceDirectory, loaded from
 // programFolder + "device.inf" at construction and saved when the window is
 // destroyed, and the one entry viewer (the live view), which it hands a
 // device or multi-device on a double-click, Return, or a new device.
@@ -64,6 +65,7 @@ public:
 
     // The commands of the menu bar.
     void newDevice();
+    void newMultiDevice();
     void newFolder();
     void editSelected();
     void deleteSelected();
@@ -76,6 +78,7 @@ public:
     bool dropOnto(DeviceEntry* dragged, DeviceEntry* target);
 
     QAction* newAction() const { return newAction_; }
+    QAction* multipleAction() const { return multipleAction_; }
     QAction* folderAction() const { return folderAction_; }
     QAction* editAction() const { return editAction_; }
     QAction* deleteAction() const { return deleteAction_; }
@@ -89,7 +92,12 @@ private:
     // The folder a new entry goes into: the selection if it is a folder,
     // else the selection's folder (nullptr: the top level).
     DeviceEntry* targetFolder() const;
+    // False, after the limit message, when the directory is full. The
+    // creating commands ask before an editor opens, so nothing typed is lost.
+    bool hasRoomForEntry() const;
     void startLabelEdit(const DeviceEntry* entry);
+    // Type, time and members from the editor into `entry`, and tells the tree.
+    void writeMultiDevice(const MultiDeviceEditor& editor, DeviceEntry& entry);
     // Deletes `entry` and everything below it, deepest first.
     bool deleteSubtree(DeviceEntry* entry);
     void saveDirectory();
@@ -104,6 +112,7 @@ private:
     std::unique_ptr<EntryViewer> viewer_;
 
     QAction* newAction_ = nullptr;
+    QAction* multipleAction_ = nullptr;
     QAction* folderAction_ = nullptr;
     QAction* editAction_ = nullptr;
     QAction* deleteAction_ = nullptr;

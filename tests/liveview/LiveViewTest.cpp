@@ -187,8 +187,11 @@ private slots:
             QCOMPARE(commands[0]->text(), QString("CH1"));
             QCOMPARE(commands[1]->text(), QString("CH2"));
 
-            // The request runs on the pane's command worker: the window goes on
-            // at once, a busy cursor over the pane until the device answered.
+            // The commands act once the negotiation has published the
+            // session. The request runs on the pane's command worker: the
+            // window goes on at once, a busy cursor over the pane until the
+            // device answered.
+            QTRY_COMPARE_WITH_TIMEOUT(pane.facts().deviceClass, 50, 5000);
             commands[1]->trigger();
             QCOMPARE(pane.commandsInFlight(), 1);
             QCOMPARE(pane.widget().cursor().shape(), Qt::BusyCursor);

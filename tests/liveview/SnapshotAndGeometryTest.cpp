@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "liveview/LogicalGeometry.h"
+#include "geometry/LogicalGeometry.h"
 #include "liveview/PaneWidget.h"
 #include "liveview/SnapshotFile.h"
 

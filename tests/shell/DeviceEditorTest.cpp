@@ -33,7 +33,7 @@ private slots:
     void confirmingAtOnceGivesTheDefaults() {
         RecordingMessageSink messages;
         ScopedMessageSink scope(messages);
-        DeviceEditor editor;
+        DeviceEditor editor(1);
         openEditor(editor);
         QCOMPARE(editor.windowTitle(), QStringLiteral("Login"));
         QCOMPARE(editor.width(), 240);
@@ -56,8 +56,27 @@ private slots:
         QCOMPARE(editor.port(), uint16_t{80});
     }
 
+    // The window is 240 x 230 logical pixels at the scale, with the font and
+    // the row pictures scaled alike.
+    void laidOutAtTheScale() {
+        DeviceEditor editor(3);
+        openEditor(editor);
+        QCOMPARE(editor.size(), QSize(720, 690));
+        QCOMPARE(editor.font().pixelSize(), 33);
+        QCOMPARE(editor.labelField()->font().pixelSize(), 33);
+        QCOMPARE(editor.portField()->geometry(), QRect(132, 477, 564, 66));
+        int pictures = 0;
+        for (const QLabel* label : editor.findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) {
+                QCOMPARE(label->pixmap().deviceIndependentSize(), QSizeF(84, 84));
+                ++pictures;
+            }
+        }
+        QCOMPARE(pictures, 4);
+    }
+
     void typingStopsAtTheLimit() {
-        DeviceEditor editor;
+        DeviceEditor editor(1);
         openEditor(editor);
         for (QLineEdit* field : {editor.userNameField(), editor.passwordField()}) {
             field->clear();
@@ -72,7 +91,7 @@ private slots:
     void checksInOrderAndFocusesTheFirstFailure() {
         RecordingMessageSink messages;
         ScopedMessageSink scope(messages);
-        DeviceEditor editor;
+        DeviceEditor editor(1);
         // Presets longer than the fields take are shown whole, so the check
         // can name them rather than cut them unseen.
         editor.setLabel(QString(40, u'L'));
@@ -135,7 +154,7 @@ private slots:
     void closingWithoutConfirmingKeepsThePresets() {
         RecordingMessageSink messages;
         ScopedMessageSink scope(messages);
-        DeviceEditor editor;
+        DeviceEditor editor(1);
         editor.setLabel(QStringLiteral("192.168.0.9"));
         editor.setAddress(QStringLiteral("192.168.0.9"));
         editor.setPort(8080);

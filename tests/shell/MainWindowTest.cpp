@@ -2,21 +2,29 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 
+#include "RecordBytes.h"
 #include "directory/DeviceDirectory.h"
 #include "directory/editors/DeviceEditor.h"
+#include "directory/editors/MultiDeviceEditor.h"
 #include "platform/MessageSink.h"
+#include "resources/Artwork.h"
 #include "resources/StringTable.h"
 #include "shell/AboutBox.h"
 #include "shell/DirectoryModel.h"
@@ -216,12 +224,134 @@ private slots:
         window->select(device);
         QTest::keyClick(&tree, Qt::Key_Return);
         QCOMPARE(viewer_->labels, QStringList({"New Device", "Gate", "Gate"}));
+    }
 
-        // No editor for a multi-device yet: Edit is off for it.
-        QVERIFY(window->editAction()->isEnabled());
-        DeviceEntry* multi = window->directory().createEntry(EntryKind::multiDevice, u"M", nullptr);
+    void menuOrderAndFolderImages() {
+        auto window = makeWindow();
+        QStringList bar;
+        for (const QAction* action : window->menuBar()->actions()) {
+            bar << action->text();
+        }
+        QCOMPARE(bar, QStringList({"Device", "About"}));
+        QStringList device;
+        for (const QAction* action : window->menuBar()->actions().first()->menu()->actions()) {
+            device << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        QCOMPARE(device, QStringList({"New", "Multiple", "Folder", "-", "Edit", "Delete"}));
+
+        // A folder is open only while selected, expanded or not.
+        const int scale = window->geometry().scale();
+        const auto image = [scale](const QIcon& icon, QIcon::Mode mode, QIcon::State state) {
+            const int side = artwork::kTreeImageSize * scale;
+            return icon.pixmap(QSize(side, side), mode, state)
+                .toImage()
+                .convertToFormat(QImage::Format_ARGB32);
+        };
+        const auto drawn = [scale](artwork::TreeImage picture) {
+            QImage bits =
+                artwork::treeImage(picture, scale).toImage().convertToFormat(QImage::Format_ARGB32);
+            bits.setDevicePixelRatio(1);
+            return bits;
+        };
+        const QImage closed = drawn(artwork::TreeImage::ClosedFolder);
+        const QImage open = drawn(artwork::TreeImage::OpenFolder);
+        const QIcon folder = qvariant_cast<QIcon>(window->model().data(
+            window->model().indexOf(window->directory().entryAt(1)), Qt::DecorationRole));
+        QCOMPARE(image(folder, QIcon::Normal, QIcon::Off), closed);
+        QCOMPARE(image(folder, QIcon::Normal, QIcon::On), closed);
+        QCOMPARE(image(folder, QIcon::Selected, QIcon::Off), open);
+        QCOMPARE(image(folder, QIcon::Selected, QIcon::On), open);
+    }
+
+    // Multiple, driven as a user would: four devices ticked by keyboard, Quad
+    // chosen, OK pressed. The saved file ends with the new record.
+    void multipleSavesTheRecordByteForByte() {
+        {
+            auto window = makeWindow();
+            DeviceDirectory& directory = window->directory();
+            for (const char16_t* label : {u"Cam1", u"Cam2", u"Cam3", u"Cam4", u"Cam5"}) {
+                directory.createEntry(EntryKind::device, label, directory.entryAt(1));
+            }
+            window->select(directory.entryAt(3));
+            onNextModal<MultiDeviceEditor>([](MultiDeviceEditor& editor) {
+                QTreeView* picker = editor.picker();
+                picker->setFocus();
+                QCOMPARE(picker->currentIndex(), editor.pickerIndexOf(1));
+                for (int device = 0; device < 4; ++device) {
+                    QTest::keyClick(picker, Qt::Key_Down);
+                    QTest::keyClick(picker, Qt::Key_Space);
+                }
+                editor.typeList()->setFocus();
+                QTest::keyClick(editor.typeList(), Qt::Key_Down);
+                editor.labelField()->selectAll();
+                QTest::keyClicks(editor.labelField(), QStringLiteral("Lobby"));
+                QTest::mouseClick(
+                    editor.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                    Qt::LeftButton);
+            });
+            window->multipleAction()->trigger();
+            QCOMPARE(treeText(directory),
+                     QStringLiteral("Device(1)[Cam1(2) Cam2(3) Cam3(4) Cam4(5) Cam5(6) Lobby(7)]"));
+            QCOMPARE(window->selectedEntry(), directory.entryAt(7));
+            QVERIFY(viewer_->shown.empty());
+            QVERIFY(sink_.messages().empty());
+        }
+        std::vector<uint8_t> expected = testing::multiDevice(7, 1, u"Lobby", {1, 2, 3, 4, 5});
+        expected[77] = 0;  // 5 s, the time list untouched
+        std::ifstream file(programFolder() + "device.inf", std::ios::binary);
+        const std::vector<uint8_t> saved{std::istreambuf_iterator<char>(file), {}};
+        QCOMPARE(saved.size(), size_t{76 + 5 * 208 + 144});
+        QVERIFY(std::equal(expected.begin(), expected.end(), saved.end() - 144));
+    }
+
+    void editMultiDevicePresetsAllAndWritesAllBack() {
+        auto window = makeWindow();
+        DeviceDirectory& directory = window->directory();
+        DeviceEntry* root = directory.entryAt(1);
+        DeviceEntry* folder = directory.createEntry(EntryKind::folder, u"F", root);
+        DeviceEntry* first = directory.createEntry(EntryKind::device, u"D1", folder);
+        DeviceEntry* second = directory.createEntry(EntryKind::device, u"D2", root);
+        DeviceEntry* multi = directory.createEntry(EntryKind::multiDevice, u"M", root);
+        multi->setMultiType(kMultiTypeSwitch);
+        multi->setDisplayTimeIndex(4);
+        const uint16_t members[] = {1, 2, 3, 4};
+        multi->setMembers(members);
         window->select(multi);
-        QVERIFY(!window->editAction()->isEnabled());
+
+        onNextModal<MultiDeviceEditor>([](MultiDeviceEditor& editor) {
+            QCOMPARE(editor.labelField()->text(), QStringLiteral("M"));
+            QCOMPARE(editor.typeList()->currentIndex(), 0);
+            QCOMPARE(editor.timeList()->currentText(), QStringLiteral("25   sec"));
+            QVERIFY(!editor.pickerIndexOf(5).isValid());  // itself
+            const QModelIndex d2 = editor.pickerIndexOf(4);
+            QCOMPARE(d2.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+            editor.picker()->model()->setData(d2, Qt::Unchecked, Qt::CheckStateRole);
+            editor.labelField()->setText(QStringLiteral("Pair"));
+            editor.typeList()->setCurrentIndex(1);
+            editor.accept();
+        });
+        window->editAction()->trigger();
+        QCOMPARE(labelOf(multi), QStringLiteral("Pair"));
+        QCOMPARE(window->model().data(window->model().indexOf(multi)).toString(),
+                 QStringLiteral("Pair"));
+        QCOMPARE(multi->multiType(), kMultiTypeQuad);
+        QCOMPARE(multi->displayTimeIndex(), uint8_t{4});
+        QCOMPARE(multi->members(), std::vector<uint16_t>({1, 2, 3}));
+
+        // Its devices deleted, the multi-device keeps only folders, which the
+        // editor does not tick: it opens with nothing ticked and closes with
+        // no members.
+        window->select(second);
+        window->deleteSelected();
+        window->select(first);
+        window->deleteSelected();
+        QCOMPARE(multi->members(), std::vector<uint16_t>({1, 2}));
+        window->select(multi);
+        onNextModal<MultiDeviceEditor>([](MultiDeviceEditor& editor) { editor.reject(); });
+        window->editSelected();
+        QCOMPARE(labelOf(multi), QStringLiteral("Pair"));
+        QVERIFY(multi->members().empty());
+        QVERIFY(viewer_->shown.empty());
     }
 
     void newFolderBesideTopLevelOrInsideDeviceFolder() {
@@ -325,8 +455,9 @@ private slots:
         }
         const QString before = treeText(directory);
         window->newDevice();  // refused before the editor would open
+        window->newMultiDevice();
         window->newFolder();
-        QCOMPARE(sink_.messages(), std::vector<std::string>(2, std::string(text::deviceLimit)));
+        QCOMPARE(sink_.messages(), std::vector<std::string>(3, std::string(text::deviceLimit)));
         QCOMPARE(treeText(directory), before);
         QVERIFY(viewer_->shown.empty());
     }

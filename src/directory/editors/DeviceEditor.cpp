@@ -1,13 +1,12 @@
 #include "directory/editors/DeviceEditor.h"
 
 #include <QDialogButtonBox>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
-#include <QVBoxLayout>
 #include <QValidator>
 
+#include "geometry/LogicalGeometry.h"
 #include "platform/MessageSink.h"
 #include "resources/Artwork.h"
 #include "resources/StringTable.h"
@@ -42,24 +41,43 @@ QLineEdit* makeTextField(QWidget* parent, int limit) {
     return edit;
 }
 
-QLabel* makeRowPicture(QWidget* parent, artwork::EditorRow row) {
+// The row pictures are 28 logical pixels square, drawn sharp at the scale.
+QLabel* makeRowPicture(QWidget* parent, artwork::EditorRow row, int scale) {
+    const qreal screenRatio = parent->devicePixelRatioF();
+    QPixmap pixmap = artwork::editorRowPicture(row, scale * screenRatio);
+    pixmap.setDevicePixelRatio(screenRatio);
     auto* picture = new QLabel(parent);
-    picture->setPixmap(artwork::editorRowPicture(row, parent->devicePixelRatioF()));
-    picture->setFixedSize(artwork::kEditorRowPictureSize, artwork::kEditorRowPictureSize);
+    picture->setPixmap(pixmap);
     return picture;
 }
 
+// Logical layout: the label caption and field across the top, then one row
+// per picture with its field beside it, then OK and Cancel.
+constexpr int kMargin = 8;
+constexpr int kInnerWidth = DeviceEditor::kLogicalWidth - 2 * kMargin;
+constexpr int kFieldHeight = 22;
+constexpr QRect kCaptionRect(kMargin, 6, kInnerWidth, 16);
+constexpr QRect kLabelRect(kMargin, 24, kInnerWidth, kFieldHeight);
+constexpr int kFirstRowTop = 54;
+constexpr int kRowPitch = 34;
+constexpr int kRowFieldLeft = kMargin + artwork::kEditorRowPictureSize + 8;
+constexpr QRect kButtonsRect(kMargin, 194, kInnerWidth, 28);
+
 }  // namespace
 
-DeviceEditor::DeviceEditor(QWidget* parent)
+DeviceEditor::DeviceEditor(int scale, QWidget* parent)
     : QDialog(parent),
       label_(QString::fromUtf8(text::defaultDeviceLabel)),
       userName_(QString::fromUtf8(text::defaultUserName)),
       password_(QString::fromUtf8(text::defaultPassword)),
       port_(80) {
+    const LogicalGeometry geometry(scale);
     setWindowTitle(QString::fromUtf8(text::deviceEditorCaption));
+    geometry.fitWindow(*this, QSize(kLogicalWidth, kLogicalHeight));
 
+    geometry.place(*new QLabel(QString::fromUtf8(text::labelCaption), this), kCaptionRect);
     labelEdit_ = makeTextField(this, kLabelLimit);
+    geometry.place(*labelEdit_, kLabelRect);
     userNameEdit_ = makeTextField(this, kUserNameLimit);
     passwordEdit_ = makeTextField(this, kPasswordLimit);
     passwordEdit_->setEchoMode(QLineEdit::Password);
@@ -67,10 +85,6 @@ DeviceEditor::DeviceEditor(QWidget* parent)
     portEdit_ = new QLineEdit(this);
     portEdit_->setInputMethodHints(Qt::ImhDigitsOnly);
 
-    auto* rows = new QGridLayout;
-    rows->setHorizontalSpacing(6);
-    rows->addWidget(new QLabel(QString::fromUtf8(text::labelCaption), this), 0, 0, 1, 2);
-    rows->addWidget(labelEdit_, 1, 0, 1, 2);
     const struct {
         artwork::EditorRow picture;
         QLineEdit* field;
@@ -80,23 +94,20 @@ DeviceEditor::DeviceEditor(QWidget* parent)
         {artwork::EditorRow::Address, addressEdit_},
         {artwork::EditorRow::Port, portEdit_},
     };
-    int line = 2;
+    int top = kFirstRowTop;
     for (const auto& row : pictureRows) {
-        rows->addWidget(makeRowPicture(this, row.picture), line, 0);
-        rows->addWidget(row.field, line, 1);
-        ++line;
+        constexpr int kSide = artwork::kEditorRowPictureSize;
+        geometry.place(*makeRowPicture(this, row.picture, geometry.scale()), kMargin, top, kSide,
+                       kSide);
+        geometry.place(*row.field, kRowFieldLeft, top + (kSide - kFieldHeight) / 2,
+                       kLogicalWidth - kMargin - kRowFieldLeft, kFieldHeight);
+        top += kRowPitch;
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &DeviceEditor::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &DeviceEditor::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->addLayout(rows);
-    layout->addStretch(1);
-    layout->addWidget(buttons);
-    setFixedWidth(kLogicalWidth);
+    geometry.place(*buttons, kButtonsRect);
 }
 
 bool DeviceEditor::parsePort(const QString& text, uint16_t& port) {

@@ -25,10 +25,13 @@ public:
     static constexpr int kAddressLimit = 31;
     static constexpr int kUserNameLimit = 15;
     static constexpr int kPasswordLimit = 15;
+    // The window in logical pixels (LogicalGeometry).
     static constexpr int kLogicalWidth = 240;
+    static constexpr int kLogicalHeight = 230;
 
     // Sets the defaults: "New Device", "admin", "velum", no address, port 80.
-    explicit DeviceEditor(QWidget* parent = nullptr);
+    // `scale`: widget pixels per logical pixel.
+    explicit DeviceEditor(int scale, QWidget* parent = nullptr);
 
     QString label() const { return label_; }
     QString userName() const { return userName_; }

@@ -1,4 +1,4 @@
-#include "liveview/LogicalGeometry.h"
+#include "geometry/LogicalGeometry.h"
 
 #include <algorithm>
 #include <cmath>
