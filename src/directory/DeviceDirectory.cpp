@@ -22,26 +22,33 @@ constexpr size_t kLargestFileSize = DeviceDirectory::kMaxEntries * kLargestRecor
 constexpr std::u16string_view kRootLabel = u"Device";
 
 // Reads at most `limit` bytes of the file; false when it can't be opened.
-bool readFile(const std::filesystem::path& path, size_t limit, std::vector<uint8_t>& out) {
+enum class FileRead { Read, Missing, Failed };
+
+// Reads at most `limit` bytes of the file. A file that exists but cannot be
+// opened or read through (no permission, an I/O error) is Failed, not Missing.
+FileRead readFile(const std::filesystem::path& path, size_t limit, std::vector<uint8_t>& out) {
+    out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
     }
     out.resize(limit);
     size_t filled = 0;
+    bool failed = false;
     while (filled < limit) {
         const ssize_t got = ::read(fd, out.data() + filled, limit - filled);
         if (got < 0 && errno == EINTR) {
             continue;
         }
+        failed = got < 0;
         if (got <= 0) {
             break;
         }
         filled += static_cast<size_t>(got);
     }
     ::close(fd);
-    out.resize(filled);
-    return true;
+    out.resize(failed ? 0 : filled);
+    return failed ? FileRead::Failed : FileRead::Read;
 }
 
 bool writeAll(int fd, std::span<const uint8_t> bytes) {
@@ -132,14 +139,15 @@ void DeviceDirectory::freeAll() {
     notify([](DirectoryObserver& o) { o.reset(); });
 }
 
-bool DeviceDirectory::loadDirectory(const std::filesystem::path& path) {
+LoadResult DeviceDirectory::loadDirectory(const std::filesystem::path& path) {
     std::vector<uint8_t> bytes;
-    const bool opened = readFile(path, kLargestFileSize + 1, bytes);
+    const FileRead read = readFile(path, kLargestFileSize + 1, bytes);
     const bool complete = loadFromBytes(bytes);
-    if (opened && !complete && !bytes.empty()) {
-        keepDamagedFile(path);
-    }
-    return complete;
+    if (read == FileRead::Failed) return LoadResult::Unreadable;
+    if (complete) return LoadResult::Complete;
+    if (bytes.empty()) return LoadResult::Missing;
+    keepDamagedFile(path);
+    return bytes.size() < kFolderRecordSize ? LoadResult::Missing : LoadResult::Damaged;
 }
 
 bool DeviceDirectory::loadFromBytes(std::span<const uint8_t> bytes) {

@@ -56,6 +56,14 @@ public:
 //
 // On disk (device.inf) the records stand back to back in pre-order, parents
 // before children, with no header or trailer.
+// How a directory file was read.
+enum class LoadResult {
+    Complete,    // every byte was part of a good record
+    Missing,     // no file, or one shorter than a record
+    Damaged,     // the good records were kept, the file copied to ".damaged"
+    Unreadable,  // the file exists but could not be read
+};
+
 class DeviceDirectory {
 public:
     static constexpr uint16_t kSlotCount = 32;
@@ -71,14 +79,14 @@ public:
     void removeObserver(DirectoryObserver* observer);
 
     // Replaces the contents with the directory file at `path`. Always leaves a
-    // usable tree: without a file, or with a file shorter than one record,
-    // the single root folder "Device". A damaged file keeps the good entries
-    // read before the damage (as far as their indices stay dense and their
-    // parents loaded) and gets a root folder "Device" added at the top level;
-    // the damaged file itself is kept beside it as `path` + ".damaged" so the
-    // next save loses nothing of it. True only when every byte was read as
-    // part of a good record.
-    bool loadDirectory(const std::filesystem::path& path);
+    // usable tree: without a file, with a file shorter than one record, or
+    // with one that exists but cannot be read, the single root folder
+    // "Device". A damaged file keeps the good entries read before the damage
+    // (as far as their indices stay dense and their parents loaded) and gets a
+    // root folder "Device" added at the top level; the damaged file itself is
+    // kept beside it as `path` + ".damaged" so the next save loses nothing of
+    // it. An unreadable file must not be saved over: the caller saves elsewhere.
+    LoadResult loadDirectory(const std::filesystem::path& path);
     // The same from the file's bytes.
     bool loadFromBytes(std::span<const uint8_t> bytes);
 

@@ -24,6 +24,11 @@ inline constexpr std::string_view requestTooLong =
     "The request is too long: shorten the user name or password";
 
 // Our own: the directory file could not be written when the program ended.
+// Our own: the directory file exists but could not be read; it is never saved
+// over, and the session's changes go beside it.
+inline constexpr std::string_view directoryUnreadable =
+    "The device list could not be read and is left as it is:";
+inline constexpr std::string_view unsavedChangesGoTo = "The changes of this session are saved to:";
 inline constexpr std::string_view directorySaveFailed =
     "The device list could not be saved; the changes of this session are lost:";
 

@@ -30,6 +30,9 @@ namespace {
 // Where the drag image stands relative to the stylus.
 constexpr QPoint kDragHotSpot{-15, -15};
 
+// Beside a directory file that could not be read: where its session saves.
+constexpr std::string_view kUnsavedSuffix = ".unsaved";
+
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -123,7 +126,12 @@ MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewe
 
     model_ = std::make_unique<DirectoryModel>(directory_, geometry_.scale());
     buildTree();
-    directory_.loadDirectory(directoryFile());
+    saveFile_ = directoryFile();
+    if (directory_.loadDirectory(directoryFile()) == LoadResult::Unreadable) {
+        saveFile_ += kUnsavedSuffix;
+        messageSink().show(std::string(text::directoryUnreadable) + "\n" + directoryFile() + "\n" +
+                           std::string(text::unsavedChangesGoTo) + "\n" + saveFile_);
+    }
     select(directory_.entryAt(directory_.selectionIndex()));
     buildMenuBar();
     selectionMoved();
@@ -399,7 +407,7 @@ void MainWindow::saveDirectory() {
     if (const DeviceEntry* selected = selectedEntry()) {
         directory_.setSelectionIndex(selected->index());
     }
-    const std::string path = directoryFile();
+    const std::string& path = saveFile_;
     if (!directory_.saveDirectory(path)) {
         messageSink().show(std::string(text::directorySaveFailed) + "\n" + path);
     }

@@ -56,6 +56,10 @@ public:
     QTreeView& tree() { return *tree_; }
     const std::string& programFolder() const { return programFolder_; }
     std::string directoryFile() const;
+    // Where the directory is saved at exit: the directory file, or beside it
+    // (".unsaved") when the file could not be read, so that it is never
+    // saved over.
+    const std::string& saveFile() const { return saveFile_; }
     const LogicalGeometry& geometry() const { return geometry_; }
 
     // The selected entry; the root folder while nothing is selected.
@@ -103,6 +107,7 @@ private:
     void saveDirectory();
 
     const std::string programFolder_;
+    std::string saveFile_;
     const LogicalGeometry geometry_;
     DeviceDirectory directory_;
     std::unique_ptr<DirectoryModel> model_;

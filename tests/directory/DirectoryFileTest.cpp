@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -62,7 +64,7 @@ protected:
 };
 
 TEST_F(DirectoryFileTest, WithoutAFileTheRootAloneSavesAs76BytesAndComesBack) {
-    EXPECT_FALSE(directory.loadDirectory(file_));
+    EXPECT_EQ(directory.loadDirectory(file_), LoadResult::Missing);
     ASSERT_EQ(directory.entryCount(), 1u);
     EXPECT_EQ(directory.entryAt(1)->label(), u"Device");
     EXPECT_EQ(directory.nextIndex(), 2);
@@ -71,11 +73,28 @@ TEST_F(DirectoryFileTest, WithoutAFileTheRootAloneSavesAs76BytesAndComesBack) {
     EXPECT_EQ(folderContents(), std::vector<fs::path>{"device.inf"});
 
     DeviceDirectory again;
-    EXPECT_TRUE(again.loadDirectory(file_));
+    EXPECT_EQ(again.loadDirectory(file_), LoadResult::Complete);
     ASSERT_EQ(again.entryCount(), 1u);
     EXPECT_EQ(again.entryAt(1)->label(), u"Device");
     EXPECT_EQ(again.selectionIndex(), 1);
     EXPECT_EQ(again.fileBytes(), folder(1, 0, u"Device", 1));
+}
+
+// A file that exists but cannot be read is no missing file: the caller must
+// not save over it. A folder in its place opens but reads nothing, even for
+// root; a file without read permission fails to open for anyone else.
+TEST_F(DirectoryFileTest, AFileThatCannotBeReadIsToldApartFromNoFile) {
+    fs::create_directory(file_);
+    EXPECT_EQ(directory.loadDirectory(file_), LoadResult::Unreadable);
+    EXPECT_EQ(directory.entryCount(), 1u);
+    EXPECT_EQ(folderContents(), std::vector<fs::path>{"device.inf"});  // no ".damaged" copy
+    fs::remove(file_);
+
+    if (::geteuid() != 0) {
+        writeFile(file_, folder(1, 0, u"Device", 1));
+        fs::permissions(file_, fs::perms::none);
+        EXPECT_EQ(directory.loadDirectory(file_), LoadResult::Unreadable);
+    }
 }
 
 TEST_F(DirectoryFileTest, RecordsAreReadByTheirSizeField) {
@@ -90,7 +109,7 @@ TEST_F(DirectoryFileTest, RecordsAreReadByTheirSizeField) {
     EXPECT_EQ(getU16(bytes, 152 + 128), 8080);
     writeFile(file_, bytes);
 
-    ASSERT_TRUE(directory.loadDirectory(file_));
+    ASSERT_EQ(directory.loadDirectory(file_), LoadResult::Complete);
     const DeviceEntry* gate = directory.entryAt(2);
     ASSERT_NE(gate, nullptr);
     ASSERT_TRUE(gate->isDevice());
@@ -142,7 +161,7 @@ class DamagedFileTest : public DirectoryFileTest,
 TEST_P(DamagedFileTest, KeepsTheGoodEntriesAndAddsARootWithDenseIndices) {
     const DamageCase& damage = GetParam();
     writeFile(file_, damage.bytes);
-    EXPECT_FALSE(directory.loadDirectory(file_));
+    EXPECT_NE(directory.loadDirectory(file_), LoadResult::Complete);
     ASSERT_EQ(directory.entryCount(), damage.goodEntries + 1);
     for (uint16_t index = 1; index < directory.nextIndex(); ++index) {
         const DeviceEntry* entry = directory.entryAt(index);
@@ -162,7 +181,7 @@ TEST_P(DamagedFileTest, KeepsTheGoodEntriesAndAddsARootWithDenseIndices) {
     EXPECT_EQ(readFile(folder_ / "device.inf.damaged"), damage.bytes);
     ASSERT_TRUE(directory.saveDirectory(file_));
     DeviceDirectory again;
-    EXPECT_TRUE(again.loadDirectory(file_));
+    EXPECT_EQ(again.loadDirectory(file_), LoadResult::Complete);
     EXPECT_EQ(again.fileBytes(), readFile(file_));
 }
 
@@ -244,7 +263,7 @@ TEST_F(DirectoryFileTest, SavedFileIsPrivateToItsOwner) {
 TEST_F(DirectoryFileTest, FailedWriteLeavesThePreviousFileAndNoLeftovers) {
     const std::vector<uint8_t> previous = folder(1, 0, u"Device", 1);
     writeFile(file_, previous);
-    ASSERT_TRUE(directory.loadDirectory(file_));
+    ASSERT_EQ(directory.loadDirectory(file_), LoadResult::Complete);
     directory.createEntry(EntryKind::device, u"Cam", directory.entryAt(1));
 
     // The file size limit makes the write of the 284-byte directory fail

@@ -492,6 +492,31 @@ private slots:
         QVERIFY(messages[0].ends_with("device.inf"));
     }
 
+    // A directory file that exists but cannot be read (here a folder, which
+    // opens but gives no bytes even to root) is never saved over: the user is
+    // told once, and the session's changes go beside it.
+    void unreadableDirectoryIsNeverSavedOver() {
+        const fs::path blocked = programFolder() + "device.inf";
+        fs::create_directory(blocked);
+        std::ofstream(blocked / "kept") << "x";
+        {
+            auto window = makeWindow();
+            const std::vector<std::string> messages = sink_.messages();
+            QCOMPARE(messages.size(), size_t{1});
+            QVERIFY(messages[0].starts_with(text::directoryUnreadable));
+            QVERIFY(messages[0].ends_with("device.inf.unsaved"));
+            QCOMPARE(window->directory().entryCount(), size_t{1});
+            window->directory().createEntry(EntryKind::device, u"New", nullptr);
+        }
+        QCOMPARE(sink_.messages().size(), size_t{1});  // the save went through
+        QVERIFY(fs::is_directory(blocked));
+        QVERIFY(fs::exists(blocked / "kept"));
+        DeviceDirectory unsaved;
+        QCOMPARE(unsaved.loadDirectory(programFolder() + "device.inf.unsaved"),
+                 LoadResult::Complete);
+        QCOMPARE(unsaved.entryCount(), size_t{2});
+    }
+
     void aboutBoxCaptionAndText() {
         AboutBox box(1);
         QCOMPARE(box.windowTitle(), QStringLiteral("Aobut"));
