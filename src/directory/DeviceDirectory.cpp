@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -302,6 +303,21 @@ bool DeviceDirectory::saveDirectory(const std::filesystem::path& path) {
     }
     syncFolder(path.parent_path());
     return true;
+}
+
+void DeviceDirectory::removeStaleSaveFiles(const std::filesystem::path& path) {
+    // mkostemp's suffix: six characters of [A-Za-z0-9].
+    constexpr size_t kSuffixLength = 6;
+    const std::string prefix = path.filename().string() + ".";
+    std::error_code error;
+    for (const auto& file : std::filesystem::directory_iterator(path.parent_path(), error)) {
+        const std::string name = file.path().filename().string();
+        const bool temporary = name.size() == prefix.size() + kSuffixLength &&
+                               name.starts_with(prefix) &&
+                               std::all_of(name.begin() + prefix.size(), name.end(),
+                                           [](unsigned char c) { return std::isalnum(c) != 0; });
+        if (temporary && file.is_regular_file(error)) std::filesystem::remove(file.path(), error);
+    }
 }
 
 DeviceEntry* DeviceDirectory::createEntry(EntryKind kind, std::u16string_view label,

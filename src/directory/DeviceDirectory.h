@@ -96,6 +96,10 @@ public:
     // is false. selectionIndex() is stored into every top-level record and
     // into the root folder's.
     bool saveDirectory(const std::filesystem::path& path);
+    // Removes what saves killed midway left beside `path`: their temporary
+    // files (`path` + "." + six letters or digits). Only for the one program
+    // that owns the folder, since another one's save may be under way.
+    static void removeStaleSaveFiles(const std::filesystem::path& path);
     // The bytes saveDirectory writes (and stores selectionIndex as it does).
     std::vector<uint8_t> fileBytes();
 

@@ -29,6 +29,8 @@ inline constexpr std::string_view requestTooLong =
 inline constexpr std::string_view directoryUnreadable =
     "The device list could not be read and is left as it is:";
 inline constexpr std::string_view unsavedChangesGoTo = "The changes of this session are saved to:";
+// Our own: the caption's addition while another viewer owns the folder.
+inline constexpr std::string_view readOnlyCaption = " (read-only: the folder is in use)";
 inline constexpr std::string_view directorySaveFailed =
     "The device list could not be saved; the changes of this session are lost:";
 

@@ -32,6 +32,8 @@ constexpr QPoint kDragHotSpot{-15, -15};
 
 // Beside a directory file that could not be read: where its session saves.
 constexpr std::string_view kUnsavedSuffix = ".unsaved";
+// Beside the directory file: held by the one viewer that owns the folder.
+constexpr std::string_view kLockSuffix = ".lock";
 
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -113,6 +115,7 @@ private:
 MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewer, QWidget* parent)
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
+      folderLock_(QString::fromStdString(directoryFile() + std::string(kLockSuffix))),
       geometry_(LogicalGeometry::forScreen()) {
     // An existing folder is no error; a folder that can't be made shows
     // itself when a snapshot can't be written.
@@ -126,14 +129,10 @@ MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewe
 
     model_ = std::make_unique<DirectoryModel>(directory_, geometry_.scale());
     buildTree();
-    saveFile_ = directoryFile();
-    if (directory_.loadDirectory(directoryFile()) == LoadResult::Unreadable) {
-        saveFile_ += kUnsavedSuffix;
-        messageSink().show(std::string(text::directoryUnreadable) + "\n" + directoryFile() + "\n" +
-                           std::string(text::unsavedChangesGoTo) + "\n" + saveFile_);
-    }
+    openDirectory();
     select(directory_.entryAt(directory_.selectionIndex()));
     buildMenuBar();
+    if (readOnly_) showReadOnly();
     selectionMoved();
 
     viewer_ = makeViewer(this, programFolder_);
@@ -145,6 +144,31 @@ MainWindow::~MainWindow() {
     delete tree_;
     tree_ = nullptr;
     directory_.freeAll();
+}
+
+void MainWindow::openDirectory() {
+    // A stale lock, whose program has ended, is taken over; a live one means
+    // another viewer owns the folder and saves the directory when it ends.
+    folderLock_.setStaleLockTime(0);
+    readOnly_ = !folderLock_.tryLock(0);
+    if (!readOnly_) DeviceDirectory::removeStaleSaveFiles(directoryFile());
+    saveFile_ = directoryFile();
+    if (directory_.loadDirectory(directoryFile()) == LoadResult::Unreadable) {
+        saveFile_ += kUnsavedSuffix;
+        messageSink().show(std::string(text::directoryUnreadable) + "\n" + directoryFile() + "\n" +
+                           std::string(text::unsavedChangesGoTo) + "\n" + saveFile_);
+    }
+}
+
+void MainWindow::showReadOnly() {
+    setWindowTitle(qs(text::programName) + qs(text::readOnlyCaption));
+    for (QAction* change :
+         {newAction_, multipleAction_, folderAction_, editAction_, deleteAction_}) {
+        change->setEnabled(false);
+    }
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_->setDragEnabled(false);
+    tree_->setAcceptDrops(false);
 }
 
 std::string MainWindow::directoryFile() const {
@@ -404,6 +428,9 @@ bool MainWindow::dropOnto(DeviceEntry* dragged, DeviceEntry* target) {
 }
 
 void MainWindow::saveDirectory() {
+    if (readOnly_) {
+        return;  // the folder's owner saves
+    }
     if (const DeviceEntry* selected = selectedEntry()) {
         directory_.setSelectionIndex(selected->index());
     }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include <QLockFile>
 #include <QMainWindow>
 
 #include "directory/DeviceDirectory.h"
@@ -60,6 +61,9 @@ public:
     // (".unsaved") when the file could not be read, so that it is never
     // saved over.
     const std::string& saveFile() const { return saveFile_; }
+    // True when another viewer owns the program folder: the directory is
+    // shown, never changed and never saved.
+    bool readOnly() const { return readOnly_; }
     const LogicalGeometry& geometry() const { return geometry_; }
 
     // The selected entry; the root folder while nothing is selected.
@@ -104,9 +108,16 @@ private:
     void writeMultiDevice(const MultiDeviceEditor& editor, DeviceEntry& entry);
     // Deletes `entry` and everything below it, deepest first.
     bool deleteSubtree(DeviceEntry* entry);
+    // Takes the program folder (or not), cleans up after killed saves and
+    // loads the directory.
+    void openDirectory();
+    void showReadOnly();
     void saveDirectory();
 
     const std::string programFolder_;
+    // Held while this viewer owns the program folder: only one viewer saves.
+    QLockFile folderLock_;
+    bool readOnly_ = false;
     std::string saveFile_;
     const LogicalGeometry geometry_;
     DeviceDirectory directory_;

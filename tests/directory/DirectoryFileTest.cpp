@@ -4,13 +4,17 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RecordBytes.h"
@@ -284,6 +288,37 @@ TEST_F(DirectoryFileTest, FailedWriteLeavesThePreviousFileAndNoLeftovers) {
     // Once writing works again the save goes through.
     EXPECT_TRUE(directory.saveDirectory(file_));
     EXPECT_EQ(readFile(file_).size(), 284u);
+}
+
+// A save killed at any moment leaves the complete old or the complete new
+// file, and at most a temporary beside it, which the next start removes.
+TEST_F(DirectoryFileTest, SaveKilledAtAnyMomentLeavesAWholeFile) {
+    DeviceDirectory other;
+    other.loadFromBytes({});
+    other.createEntry(EntryKind::device, u"Cam", other.entryAt(1));
+    directory.loadFromBytes({});
+    const std::vector<uint8_t> first = directory.fileBytes(), second = other.fileBytes();
+    ASSERT_TRUE(directory.saveDirectory(file_));
+
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> delayUs(0, 8000);
+    for (int round = 0; round < 200; ++round) {
+        const pid_t saver = ::fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            for (;;) {
+                directory.saveDirectory(file_);
+                other.saveDirectory(file_);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, nullptr, 0);
+        const std::vector<uint8_t> bytes = readFile(file_);
+        ASSERT_TRUE(bytes == first || bytes == second) << "round " << round;
+    }
+    DeviceDirectory::removeStaleSaveFiles(file_);
+    EXPECT_EQ(folderContents(), std::vector<fs::path>{"device.inf"});
 }
 
 TEST_F(DirectoryFileTest, SaveIntoAMissingFolderFails) {

@@ -517,6 +517,48 @@ private slots:
         QCOMPARE(unsaved.entryCount(), size_t{2});
     }
 
+    // One viewer owns a program folder. A second one shows the directory
+    // read-only, changes nothing and saves nothing, so the owner's changes are
+    // never thrown away by whichever closes last.
+    void secondViewerOnAFolderIsReadOnly() {
+        auto owner = makeWindow();
+        QVERIFY(!owner->readOnly());
+        owner->directory().createEntry(EntryKind::device, u"Kept", nullptr);
+        {
+            auto second = makeWindow();
+            QVERIFY(second->readOnly());
+            QVERIFY(second->windowTitle().endsWith(QString::fromUtf8(text::readOnlyCaption)));
+            for (QAction* change :
+                 {second->newAction(), second->multipleAction(), second->folderAction(),
+                  second->editAction(), second->deleteAction()}) {
+                QVERIFY(!change->isEnabled());
+            }
+            QCOMPARE(second->tree().editTriggers(), QAbstractItemView::NoEditTriggers);
+        }
+        QVERIFY(!fs::exists(programFolder() + "device.inf"));
+        owner.reset();
+        DeviceDirectory saved;
+        QCOMPARE(saved.loadDirectory(programFolder() + "device.inf"), LoadResult::Complete);
+        QCOMPARE(saved.entryCount(), size_t{2});
+        // The owner is gone: the next viewer owns the folder again.
+        QVERIFY(!makeWindow()->readOnly());
+    }
+
+    // Temporaries of a save that was killed midway are removed by the owner
+    // at start; the other files beside the directory stay.
+    void ownerRemovesWhatKilledSavesLeft() {
+        const std::string base = programFolder() + "device.inf";
+        for (const char* suffix : {".a1B2c3", ".ZZZZZZ", ".damaged", ".unsaved", ".abc"}) {
+            std::ofstream(base + suffix) << "x";
+        }
+        auto window = makeWindow();
+        QVERIFY(!fs::exists(base + ".a1B2c3"));
+        QVERIFY(!fs::exists(base + ".ZZZZZZ"));
+        QVERIFY(fs::exists(base + ".damaged"));
+        QVERIFY(fs::exists(base + ".unsaved"));
+        QVERIFY(fs::exists(base + ".abc"));
+    }
+
     void aboutBoxCaptionAndText() {
         AboutBox box(1);
         QCOMPARE(box.windowTitle(), QStringLiteral("Aobut"));
