@@ -94,11 +94,21 @@ TEST_F(DirectoryFileTest, AFileThatCannotBeReadIsToldApartFromNoFile) {
     EXPECT_EQ(folderContents(), std::vector<fs::path>{"device.inf"});  // no ".damaged" copy
     fs::remove(file_);
 
-    if (::geteuid() != 0) {
-        writeFile(file_, folder(1, 0, u"Device", 1));
-        fs::permissions(file_, fs::perms::none);
-        EXPECT_EQ(directory.loadDirectory(file_), LoadResult::Unreadable);
+    // A file without read permission, read by a user who is not root (root
+    // reads any file): a child process drops to "nobody" for the load.
+    writeFile(file_, folder(1, 0, u"Device", 1));
+    fs::permissions(file_, fs::perms::none);
+    const pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        constexpr uid_t kNobody = 65534;
+        const bool dropped = ::geteuid() != 0 || (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0);
+        DeviceDirectory reading;
+        ::_exit(dropped && reading.loadDirectory(file_) == LoadResult::Unreadable ? 0 : 1);
     }
+    int status = 0;
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(DirectoryFileTest, RecordsAreReadByTheirSizeField) {
