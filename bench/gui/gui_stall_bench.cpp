@@ -50,15 +50,6 @@ void runEvents(int milliseconds) {
     loop.exec();
 }
 
-std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
-    auto device = std::make_unique<SimulatedDevice>(std::move(config));
-    if (!device->start()) {
-        std::printf("simulator does not start: %s\n", device->lastError().c_str());
-        return nullptr;
-    }
-    return device;
-}
-
 // The longest gap between two ticks of a timer on the GUI thread.
 class Heartbeat {
 public:
@@ -101,13 +92,13 @@ private:
 int run() {
     RecordingMessageSink messages;  // boxes would hold the GUI thread for a user
     ScopedMessageSink scope(messages);
-    auto streaming = startDevice({});
+    auto streaming = panetest::startedDevice({});
     auto loginHang = panetest::deviceHangingAt("/Login.cgi");
     auto negotiationHang = panetest::deviceHangingAt("/RequestStream.cgi");
     DeviceConfig stalling;
     stalling.faults.stallAfterFrames = 10;
     stalling.faults.stallSeconds = 60;
-    auto midStreamHang = startDevice(stalling);
+    auto midStreamHang = panetest::startedDevice(stalling);
     if (!streaming || !loginHang || !negotiationHang || !midStreamHang) return 1;
     const std::array<SimulatedDevice*, 3> hung{loginHang.get(), negotiationHang.get(),
                                                midStreamHang.get()};

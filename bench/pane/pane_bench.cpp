@@ -151,15 +151,6 @@ struct BenchPane : panetest::TestPane {
     }
 };
 
-std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
-    auto device = std::make_unique<SimulatedDevice>(std::move(config));
-    if (!device->start()) {
-        std::printf("simulator does not start: %s\n", device->lastError().c_str());
-        return nullptr;
-    }
-    return device;
-}
-
 // ---- 1. receive throughput against decoding --------------------------------
 
 struct Rate {
@@ -206,7 +197,7 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
     config.height = height;
     config.flatOut = true;
     config.audio = false;
-    auto device = startDevice(config);
+    auto device = panetest::startedDevice(config);
     if (!device) return;
     Rate receive;
     uint64_t dropped = 0;
@@ -297,7 +288,7 @@ void paneAllocations() {
     config.height = 480;
     config.flatOut = true;
     config.toneHz = 1000;
-    auto device = startDevice(config);
+    auto device = panetest::startedDevice(config);
     if (!device) return;
     BenchPane bench(*device, true);
     ReleasingConsumer& consumer = *bench.consumer;
@@ -457,7 +448,7 @@ void audioLatency() {
     DeviceConfig config;
     config.deviceClass = 6;
     config.toneHz = 1000;
-    auto device = startDevice(config);
+    auto device = panetest::startedDevice(config);
     if (!device) return;
     std::vector<int64_t> latencies;
     uint64_t dropped = 0, resets = 0;

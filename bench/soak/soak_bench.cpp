@@ -81,11 +81,8 @@ int run(int minutes) {
         config.deviceClass = 6;
         config.framesPerSecond = kFramesPerSecond;
         config.faults.closeAfterFrames = kDropEverySeconds * kFramesPerSecond;
-        devices[i] = std::make_unique<SimulatedDevice>(config);
-        if (!devices[i]->start()) {
-            std::printf("simulator does not start: %s\n", devices[i]->lastError().c_str());
-            return 1;
-        }
+        devices[i] = panetest::startedDevice(config);
+        if (!devices[i]) return 1;
         panes[i] = std::make_unique<panetest::TestPane>(i, &out);
         panetest::startPaneOn(*panes[i]->runtime, *devices[i], true, true);
     }

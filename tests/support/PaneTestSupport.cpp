@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace tess::panetest {
@@ -39,12 +40,18 @@ int countDatagrams(devsim::SimulatedDevice& device, std::string_view text) {
     return count;
 }
 
+std::unique_ptr<devsim::SimulatedDevice> startedDevice(devsim::DeviceConfig config) {
+    auto device = std::make_unique<devsim::SimulatedDevice>(std::move(config));
+    if (device->start()) return device;
+    std::fprintf(stderr, "simulator does not start: %s\n", device->lastError().c_str());
+    return nullptr;
+}
+
 std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path) {
     devsim::DeviceConfig config;
     config.faults.reply = devsim::ReplyFault::Silence;
     config.faults.replyPath = std::move(path);
-    auto device = std::make_unique<devsim::SimulatedDevice>(std::move(config));
-    return device->start() ? std::move(device) : nullptr;
+    return startedDevice(std::move(config));
 }
 
 DeviceEntry deviceEntryFor(const devsim::SimulatedDevice& device, uint16_t avFlags) {

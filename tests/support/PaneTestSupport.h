@@ -34,6 +34,10 @@ int threadsOfThisProcess();
 int countRequests(devsim::SimulatedDevice& device, std::string_view path);
 int countDatagrams(devsim::SimulatedDevice& device, std::string_view text);
 
+// A started simulated device, or null after saying on standard error why it
+// could not start.
+std::unique_ptr<devsim::SimulatedDevice> startedDevice(devsim::DeviceConfig config);
+
 // A started device of class 6 that accepts every request on `path` and never
 // answers it; null when it cannot start.
 std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path);
