@@ -3,7 +3,14 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabWidget>
 
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
@@ -21,8 +28,62 @@ constexpr std::array<const char*, 2> kChannelCommands{"CH1", "CH2"};
 constexpr int32_t kChannelMenuClass = 50;
 
 constexpr QRect kPictureArea{0, 0, LiveView::kVideoWidth, LiveView::kVideoHeight};
+constexpr std::array<QRect, LiveView::kPaneCount> kQuadPlaces{
+    {{0, 0, 120, 82}, {120, 0, 120, 82}, {0, 82, 120, 82}, {120, 82, 120, 82}}};
+
+// A Switch shows each member for (index + 1) x 5 s, 5 ... 60 s.
+constexpr int kTourStepMs = 5000;
+constexpr int kLongestTourIndex = 11;
+
+int tourInterval(int displayTimeIndex) {
+    return (std::min(displayTimeIndex, kLongestTourIndex) + 1) * kTourStepMs;
+}
+
+// Remote-control keys and PTZ action codes of the buttons.
+constexpr int kChannelKeyBase = 54;  // + n selects channel n
+constexpr int kRecorderAutoKey = 64;
+constexpr int kAutoAction = 21;
+constexpr int kButton2Key = 112;
+constexpr int kButton3Key = 90;
+// The device type of a recorder channel whose Auto is a key.
+constexpr int kAutoKeyChannelType = 7;
+
+constexpr std::pair<Control, int> kPtzActions[] = {
+    {Control::Up, 16},        {Control::Down, 17},       {Control::Left, 18},
+    {Control::Right, 19},     {Control::ZoomIn, 22},     {Control::ZoomOut, 23},
+    {Control::ZoomInMax, 24}, {Control::ZoomOutMax, 25}, {Control::FocusIn, 26},
+    {Control::FocusOut, 27}};
+
+bool isRecorderClass(int32_t deviceClass) {
+    return deviceClass == 1 || deviceClass == 50;
+}
+
+bool isPtzCameraClass(int32_t deviceClass) {
+    return deviceClass == 6 || deviceClass == 7 || deviceClass == 8;
+}
+
+LoginData loginFor(const DeviceEntry& device) {
+    return {device.address(), device.userName(), device.password(), device.port()};
+}
 
 }  // namespace
+
+// Holds every pane's render thread for as long as the controls move: no
+// frame is composed or handed over meanwhile.
+class LiveView::RenderPause {
+public:
+    explicit RenderPause(LiveView& view) : view_(view) {
+        for (auto& pane : view_.panes_) pane->renderThread().pause();
+    }
+    ~RenderPause() {
+        for (auto& pane : view_.panes_) pane->renderThread().resume();
+    }
+    RenderPause(const RenderPause&) = delete;
+    RenderPause& operator=(const RenderPause&) = delete;
+
+private:
+    LiveView& view_;
+};
 
 LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget* parent)
     : QDialog(parent),
@@ -37,9 +98,19 @@ LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget
         widget.setLogicalScale(geometry_.scale());
         geometry_.place(widget, kPictureArea);
         widget.hide();
+        connect(&widget, &PaneWidget::pressed, this,
+                [this, &widget](QPointF at) { stylusPress(toPictureArea(widget, at), true); });
+        connect(&widget, &PaneWidget::moved, this,
+                [this, &widget](QPointF at) { stylusMove(toPictureArea(widget, at)); });
+        connect(&widget, &PaneWidget::released, this,
+                [this, &widget](QPointF at) { stylusRelease(toPictureArea(widget, at)); });
     }
+    controlPanel_ = new ControlPanel(*this, geometry_);
+    connectControls();
+    bindKeys();
     modelKnownDeadline_.setSingleShot(true);
     modelKnownDeadline_.setInterval(kModelKnownWaitMs);
+    connect(&tourTimer_, &QTimer::timeout, this, &LiveView::advanceTour);
 }
 
 LiveView::~LiveView() {
@@ -50,12 +121,34 @@ LiveView::~LiveView() {
     }
 }
 
-void LiveView::view(DeviceEntry& entry, DeviceDirectory&) {
+void LiveView::view(DeviceEntry& entry, DeviceDirectory& directory) {
+    directory_ = &directory;
+    resetSession();
+    if (entry.isDevice()) {
+        openDevice(entry);
+    } else if (entry.isMultiDevice()) {
+        members_ = entry.members();
+        if (entry.multiType() == kMultiTypeSwitch) {
+            openSwitch(entry);
+        } else if (entry.multiType() == kMultiTypeQuad) {
+            openQuad(entry);
+        }
+    }
+    exec();
+}
+
+void LiveView::resetSession() {
     sessionOpen_ = true;
-    currentView_ = 0;
-    controlPanel_ = ControlPanelState{};
     loginPending_ = false;
     firstSessionPending_ = false;
+    controlPanel_->reset();
+    setView(0);
+    labelText_.clear();
+    paneDevices_ = {};
+    members_.clear();
+    memberCursor_ = 0;
+    startedCount_ = 0;
+    stylus_ = StylusTracker{};
     for (auto& pane : panes_) {
         pane->widget().hide();
         pane->connection().audioToPlayer = false;
@@ -63,18 +156,11 @@ void LiveView::view(DeviceEntry& entry, DeviceDirectory&) {
         pane->renderState().snapshotRequested = false;
         pane->renderState().dragRectangle.shown = false;
     }
-    if (entry.kind() == EntryKind::device) {
-        openDevice(entry);
-    }
-    // Multi-devices (quad and switch) are not shown yet: their window opens
-    // with an empty picture area.
-    exec();
 }
 
-void LiveView::openDevice(const DeviceEntry& entry) {
+void LiveView::openDevice(DeviceEntry& entry) {
     VideoPane& pane = *panes_[0];
     PaneConnection& connection = pane.connection();
-    currentView_ = 0;
     connection.audioToPlayer = true;
     geometry_.place(pane.widget(), kPictureArea);
     pane.widget().show();
@@ -82,13 +168,138 @@ void LiveView::openDevice(const DeviceEntry& entry) {
     const uint16_t avFlags = entry.avFlags();
     connection.videoWanted = (avFlags & kAvVideo) != 0;
     connection.audioWanted = (avFlags & kAvAudio) != 0;
-    const LoginData login{entry.address(), entry.userName(), entry.password(), entry.port()};
+    paneDevices_[0] = &entry;
 
     // Pane 0's first login and negotiation decide whether the window stays open.
     loginPending_ = true;
     firstSessionPending_ = true;
-    pane.startPane(login);
+    pane.startPane(loginFor(entry));
     modelKnownDeadline_.start();
+}
+
+void LiveView::openQuad(const DeviceEntry&) {
+    controlPanel_->setMode({.quad = true, .switching = false, .quadOnScreen = true});
+    controlPanel_->showSnapShotOnly();
+    setView(kQuadView);
+    arrangeQuad();
+    for (auto& pane : panes_) startMember(*pane);
+}
+
+void LiveView::openSwitch(const DeviceEntry& multiDevice) {
+    controlPanel_->setMode({.quad = false, .switching = true, .quadOnScreen = false});
+    for (int number : {0, 1}) geometry_.place(panes_[number]->widget(), kPictureArea);
+    panes_[0]->widget().show();
+    controlPanel_->showSnapShotOnly();
+    controlPanel_->deviceText().show();
+    controlPanel_->labelBox().show();
+    tourTimer_.setInterval(tourInterval(multiDevice.displayTimeIndex()));
+    // Without a single device among the members there is nothing to tour.
+    if (showTourPane(0)) tourTimer_.start();
+}
+
+bool LiveView::startMember(VideoPane& pane) {
+    const size_t count = members_.size();
+    const bool wraps = controlPanel_->mode().switching;
+    // Every member is tried at most once, so a Switch of folders ends.
+    for (size_t tried = 0; tried < count && memberCursor_ < count; ++tried) {
+        DeviceEntry* entry = directory_->entryAt(members_[memberCursor_]);
+        if (entry == nullptr) return false;  // a member no longer in the directory
+        memberCursor_ = wraps ? (memberCursor_ + 1) % count : memberCursor_ + 1;
+        if (entry->isDevice()) {
+            startOn(pane, *entry);
+            return true;
+        }
+    }
+    return false;
+}
+
+void LiveView::startOn(VideoPane& pane, DeviceEntry& device) {
+    ++startedCount_;
+    labelText_ = QString::fromStdU16String(device.label());
+    controlPanel_->labelBox().setText(labelText_);
+    paneDevices_[pane.number()] = &device;
+    PaneConnection& connection = pane.connection();
+    if (currentView_ == kQuadView) connection.audioToPlayer = false;
+    // A member always streams video; only its audio bit counts.
+    connection.videoWanted = true;
+    connection.audioWanted = (device.avFlags() & kAvAudio) != 0;
+    pane.startPane(loginFor(device));
+}
+
+bool LiveView::showTourPane(int number) {
+    VideoPane& incoming = *panes_[number];
+    VideoPane& outgoing = *panes_[1 - number];
+    // Never two panes' sound at once: the outgoing one is muted first.
+    outgoing.connection().audioToPlayer = false;
+    const bool started = startMember(incoming);
+    setView(number + 1);
+    incoming.connection().audioToPlayer = true;
+    incoming.widget().show();
+    outgoing.stopPane();
+    outgoing.widget().hide();
+    return started;
+}
+
+void LiveView::advanceTour() {
+    const int onScreen = currentView_ - 1;
+    if (!sessionOpen_ || onScreen < 0 || onScreen > 1) return;
+    // A device that went away ends the tour; its last picture stays.
+    if (!panes_[onScreen]->connection().controlLink.connected()) {
+        tourTimer_.stop();
+        return;
+    }
+    showTourPane(1 - onScreen);
+}
+
+void LiveView::arrangeQuad() {
+    for (int number = 0; number < kPaneCount; ++number) {
+        PaneWidget& widget = panes_[number]->widget();
+        geometry_.place(widget, kQuadPlaces[number]);
+        widget.show();
+    }
+}
+
+void LiveView::setView(int view) {
+    currentView_ = view;
+    PanelMode mode = controlPanel_->mode();
+    mode.quadOnScreen = view == kQuadView;
+    controlPanel_->setMode(mode);
+}
+
+void LiveView::showPaneAlone(int number) {
+    setView(number + 1);
+    const RenderPause pause(*this);
+    for (auto& pane : panes_) {
+        if (pane->number() == number) {
+            const SessionFacts facts = pane->facts();
+            layOutControls(chooseControls(LayoutOccasion::ShownAlone, facts.deviceClass,
+                                          facts.channelTable, facts.channel),
+                           *pane);
+            pane->connection().audioToPlayer = true;
+            geometry_.place(pane->widget(), kPictureArea);
+        } else {
+            pane->widget().hide();
+            pane->stopPane();
+        }
+    }
+}
+
+void LiveView::returnToQuad() {
+    const int view = currentView_;
+    if (view < 1 || view > kPaneCount) return;
+    const int kept = view - 1;
+    setView(kQuadView);
+    arrangeQuad();
+    const RenderPause pause(*this);
+    controlPanel_->showSnapShotOnly();
+    for (auto& pane : panes_) {
+        const int number = pane->number();
+        if (number != kept && number < startedCount_ && paneDevices_[number] != nullptr) {
+            pane->startPane(loginFor(*paneDevices_[number]));
+        }
+    }
+    controlPanel_->snapshotViewerButton().hide();
+    panes_[kept]->connection().audioToPlayer = false;
 }
 
 void LiveView::loginFinished(PaneStamp stamp, bool loggedIn) {
@@ -115,9 +326,9 @@ void LiveView::negotiated(PaneStamp stamp, const SessionFacts& facts) {
         firstSessionPending_ = false;
     }
     if (showsAlone(pane)) {
-        applyControls(chooseControls(LayoutOccasion::Negotiated, facts.deviceClass,
-                                     facts.channelTable, facts.channel),
-                      pane);
+        layOutControls(chooseControls(LayoutOccasion::Negotiated, facts.deviceClass,
+                                      facts.channelTable, facts.channel),
+                       pane);
     }
 }
 
@@ -146,9 +357,9 @@ void LiveView::commandFinished(PaneStamp stamp, RequestResult result,
     }
     const SessionFacts facts = pane.facts();
     if (facts.deviceClass == kChannelMenuClass) {
-        applyControls(chooseControls(LayoutOccasion::ShownAlone, facts.deviceClass,
-                                     facts.channelTable, facts.channel),
-                      pane);
+        layOutControls(chooseControls(LayoutOccasion::ShownAlone, facts.deviceClass,
+                                      facts.channelTable, facts.channel),
+                       pane);
     }
 }
 
@@ -180,6 +391,8 @@ void LiveView::closeSession() {
         return;
     }
     sessionOpen_ = false;
+    // The tour first, so that nothing restarts a pane after this.
+    tourTimer_.stop();
     modelKnownDeadline_.stop();
     loginPending_ = false;
     firstSessionPending_ = false;
@@ -289,45 +502,236 @@ std::string LiveView::makeSnapshotName(const SnapshotTime& time) {
     return name;
 }
 
-void LiveView::applyControls(const ControlChoice& choice, VideoPane& pane) {
-    if (choice.showAvButton) {
-        showAvButton(pane);
-    }
-    if (choice.layout) {
-        applyLayout(*choice.layout, choice.channelIndex);
-    }
-}
-
-void LiveView::applyLayout(ControlLayout layout, int channelIndex) {
-    switch (layout) {
-        case ControlLayout::FourChannel:
-        case ControlLayout::NineChannel:
-        case ControlLayout::SixteenChannel: controlPanel_.channelMode = 1; break;
-        case ControlLayout::PresetTabs: controlPanel_.channelMode = 0; break;
-        default: break;
-    }
-    controlPanel_.layout = layout;
-    controlPanel_.channelIndex = channelIndex;
-    ++controlPanel_.operations;
+void LiveView::layOutControls(const ControlChoice& choice, VideoPane& pane) {
+    const PaneConnection& connection = pane.connection();
+    controlPanel_->layOut(choice, pane.facts(), connection.videoWanted, connection.audioWanted);
 }
 
 void LiveView::showAvButton(VideoPane& pane) {
-    if (currentView_ == kQuadView) {
+    const PaneConnection& connection = pane.connection();
+    controlPanel_->showAvButton(connection.videoWanted, connection.audioWanted);
+    controlPanel_->settleLayout();
+}
+
+void LiveView::showTabPage(int page) {
+    const RenderPause pause(*this);
+    VideoPane* pane = currentPane();
+    if (pane == nullptr) return;
+    const PaneConnection& connection = pane->connection();
+    controlPanel_->showPage(page, pane->facts().deviceClass, connection.videoWanted,
+                            connection.audioWanted);
+}
+
+int LiveView::currentChannelType() {
+    VideoPane* pane = currentPane();
+    if (pane == nullptr) return -1;
+    const SessionFacts facts = pane->facts();
+    const int32_t index = facts.deviceClass == kChannelMenuClass ? facts.channel - 1 : 0;
+    const ChannelRecord* record = index >= 0 ? facts.channelTable.at(index) : nullptr;
+    return record != nullptr ? record->type : -1;
+}
+
+void LiveView::connectControls() {
+    ControlPanel& panel = *controlPanel_;
+    const auto onClick = [this, &panel](Control control, auto action) {
+        connect(&panel.button(control), &QAbstractButton::clicked, this, action);
+    };
+    onClick(Control::SnapShot, [this] { takeSnapshot(); });
+    onClick(Control::FourDevice, [this] { returnToQuad(); });
+    for (Control cut : {Control::Cut4, Control::Cut9, Control::Cut16}) {
+        onClick(cut, [this, cut] { split(cut); });
+    }
+    for (int n = 1; n <= 16; ++n) {
+        onClick(channelControl(n), [this, n] { pressChannel(n); });
+    }
+    for (const auto& [control, action] : kPtzActions) {
+        onClick(control, [this, code = action] { sendPtzAction(code); });
+    }
+    onClick(Control::Auto, [this] { pressAuto(); });
+    onClick(Control::CH, [this] { switchChannelMode(0); });
+    onClick(Control::PRESET, [this] { switchChannelMode(1); });
+    onClick(Control::Button2, [this] { sendKey(kButton2Key); });
+    onClick(Control::Button3, [this] { sendKey(kButton3Key); });
+    for (AvButton av : {AvButton::AudioAndVideo, AvButton::VideoOnly, AvButton::AudioOnly}) {
+        connect(&panel.avButton(av), &QPushButton::clicked, this, [this, av] { cycleAvMode(av); });
+    }
+    connect(&panel, &ControlPanel::pageChanged, this, &LiveView::showTabPage);
+}
+
+void LiveView::split(Control cut) {
+    controlPanel_->setChannelMode(1);
+    VideoPane* pane = currentPane();
+    if (pane == nullptr) return;
+    if (isRecorderClass(pane->facts().deviceClass)) {
+        // The recorder's split keys; Cut4 depends on how many inputs the
+        // current channel's device type has.
+        int key = 0;
+        if (cut == Control::Cut4) {
+            const int type = currentChannelType();
+            if (type == 2 || type == 3 || type == 7 || type == 9) key = 81;
+            if (type == 4 || type == 5 || type == 6) key = 97;
+        } else {
+            key = cut == Control::Cut9 ? 98 : 99;
+        }
+        if (key != 0) sendKey(key);
         return;
     }
-    const PaneConnection& connection = pane.connection();
-    const bool video = connection.videoWanted;
-    const bool audio = connection.audioWanted;
-    if (video && audio) {
-        controlPanel_.avButton = AvButton::AudioAndVideo;
-    } else if (video) {
-        controlPanel_.avButton = AvButton::VideoOnly;
-    } else if (audio) {
-        controlPanel_.avButton = AvButton::AudioOnly;
+    controlPanel_->showChannelModeButton();
+    sendKey(cut == Control::Cut4 ? 26 : cut == Control::Cut9 ? 25 : 16);
+}
+
+void LiveView::pressChannel(int n) {
+    // In preset mode Ch n calls the camera's preset n, action code n - 1.
+    if (controlPanel_->channelMode() == 1) {
+        sendKey(kChannelKeyBase + n);
     } else {
-        controlPanel_.avButton = AvButton::None;
+        sendPtzAction(n - 1);
     }
-    ++controlPanel_.operations;
+}
+
+void LiveView::pressAuto() {
+    if (currentPane() == nullptr) return;
+    if (currentChannelType() == kAutoKeyChannelType) {
+        sendKey(kRecorderAutoKey);
+    } else {
+        sendPtzAction(kAutoAction);
+    }
+}
+
+void LiveView::switchChannelMode(int mode) {
+    const RenderPause pause(*this);
+    controlPanel_->setChannelMode(mode);
+    controlPanel_->showChannelModeButton();
+}
+
+void LiveView::cycleAvMode(AvButton pressed) {
+    VideoPane* pane = currentPane();
+    if (pane == nullptr) return;
+    PaneConnection& connection = pane->connection();
+    PaneRuntime& runtime = pane->runtime();
+    DeviceEntry* device = paneDevices_[pane->number()];
+    // The mode is kept in the device the pane was started from.
+    const auto store = [this, device](uint16_t avFlags) {
+        if (device == nullptr) return;
+        device->setAvFlags(avFlags);
+        directory_->notifyChanged(device);
+    };
+    switch (pressed) {
+        case AvButton::AudioAndVideo:  // to audio only
+            runtime.stopVideoReceiver();
+            store(kAvAudio);
+            connection.videoWanted = false;
+            connection.audioWanted = true;
+            break;
+        case AvButton::AudioOnly: {  // to video only
+            store(kAvVideo);
+            connection.audioWanted = false;
+            connection.videoWanted = true;
+            runtime.restartVideoReceiver();
+            // The sound goes on until the picture is back; then, unless the
+            // user chose another mode meanwhile, the audio stops.
+            QTimer::singleShot(kAudioStopDelayMs, this, [pane, stamp = runtime.stamp()] {
+                const PaneConnection& now = pane->connection();
+                if (pane->isCurrent(stamp) && now.videoWanted && !now.audioWanted) {
+                    pane->runtime().stopAudioReceiver();
+                }
+            });
+            break;
+        }
+        case AvButton::VideoOnly:  // to audio and video
+            store(device != nullptr ? device->avFlags() | kAvAudio : kAvVideo | kAvAudio);
+            runtime.restartAudioReceiver();
+            connection.audioWanted = true;
+            connection.videoWanted = true;
+            break;
+        case AvButton::None: return;
+    }
+    showAvButton(*pane);
+}
+
+QPoint LiveView::toPictureArea(const QWidget& widget, QPointF position) const {
+    return geometry_.toLogical(widget.mapTo(this, position));
+}
+
+void LiveView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        stylusPress(geometry_.toLogical(event->position()), false);
+    }
+}
+
+void LiveView::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton) stylusMove(geometry_.toLogical(event->position()));
+}
+
+void LiveView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        stylusRelease(geometry_.toLogical(event->position()));
+    }
+}
+
+void LiveView::stylusPress(QPoint at, bool onPane) {
+    stylus_.press({at.x(), at.y()}, onPane);
+}
+
+void LiveView::stylusMove(QPoint at) {
+    if (!stylus_.move({at.x(), at.y()})) return;
+    VideoPane* pane = currentPane();
+    if (pane == nullptr || !isPtzCameraClass(pane->facts().deviceClass)) return;
+    const StylusPoint from = stylus_.touch();
+    const StylusPoint to = stylus_.current();
+    SharedDragRectangle& rectangle = pane->renderState().dragRectangle;
+    rectangle.set({.x0 = from.x, .x1 = to.x, .y0 = from.y, .y1 = to.y});
+    rectangle.shown = true;
+}
+
+void LiveView::stylusRelease(QPoint at) {
+    const std::optional<StylusRelease> release = stylus_.release({at.x(), at.y()});
+    if (!release) return;
+    const int view = currentView_;
+    if (view == kQuadView) {
+        const int number = quadPaneAt(release->touch);
+        if (panes_[number]->renderState().selected) {
+            showPaneAlone(number);
+            return;
+        }
+        for (auto& pane : panes_) pane->renderState().selected = pane->number() == number;
+        return;
+    }
+    VideoPane* current = currentPane();
+    if (current == nullptr) return;
+    for (int number = current->number(); number < kPaneCount; ++number) {
+        panes_[number]->renderState().dragRectangle.shown = false;
+    }
+    aim({release->touch.x, release->touch.y, release->dragging, release->pressX, release->currentX,
+         kVideoWidth, kVideoHeight});
+}
+
+void LiveView::bindKeys() {
+    // Keys press the button they stand for, and only while it is on screen:
+    // no PTZ key on a device without PTZ, a Switch or a recorder's DVR page.
+    const std::pair<QKeySequence, Control> bindings[] = {
+        {Qt::Key_Up, Control::Up},
+        {Qt::Key_Down, Control::Down},
+        {Qt::Key_Left, Control::Left},
+        {Qt::Key_Right, Control::Right},
+        {Qt::Key_Plus, Control::ZoomIn},
+        {Qt::Key_Equal, Control::ZoomIn},
+        {Qt::KeypadModifier | Qt::Key_Plus, Control::ZoomIn},
+        {Qt::Key_Minus, Control::ZoomOut},
+        {Qt::KeypadModifier | Qt::Key_Minus, Control::ZoomOut},
+    };
+    const auto bind = [this](const QKeySequence& key, Control control) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this, control] {
+            QAbstractButton& button = controlPanel_->button(control);
+            if (button.isVisible() && button.isEnabled()) button.click();
+        });
+    };
+    for (const auto& [key, control] : bindings) bind(key, control);
+    for (int n = 1; n <= 9; ++n) {
+        bind(QKeySequence(Qt::Key_0 + n), channelControl(n));
+        bind(QKeySequence(Qt::KeypadModifier | (Qt::Key_0 + n)), channelControl(n));
+    }
 }
 
 }  // namespace tess

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QDialog>
 #include <QMenuBar>
@@ -15,8 +16,10 @@
 
 #include "geometry/LogicalGeometry.h"
 #include "liveview/ControlLayouts.h"
+#include "liveview/ControlPanel.h"
 #include "liveview/EntryViewer.h"
 #include "liveview/SnapshotFile.h"
+#include "liveview/Stylus.h"
 #include "liveview/VideoPane.h"
 #include "ptz/PtzCommands.h"
 
@@ -24,25 +27,15 @@ namespace tess {
 
 class AudioOut;
 
-// Which audio/video mode button is on screen: it names the pane's mode.
-enum class AvButton { None, AudioAndVideo, VideoOnly, AudioOnly };
-
-// The controls below the pictures as the window has laid them out last. The
-// control panel shows and hides its buttons by this.
-struct ControlPanelState {
-    ControlLayout layout = ControlLayout::None;
-    int channelIndex = 0;  // of FourChannel
-    AvButton avButton = AvButton::None;
-    // 1: the numbered buttons select channels; 0: they call presets.
-    int channelMode = 1;
-    // Layout operations applied since the window opened.
-    int operations = 0;
-};
-
 // The modal window ("Show") in which one directory entry is watched: a
 // 240 x 165 picture area at the top holding the four VideoPanes, the control
 // panel below y = 166, and the "CH1"/"CH2" menu bar of a class 50 device.
 // Built once by the main window and opened by view() for every session.
+//
+// A device is shown alone on pane 0. A Quad multi-device starts up to four
+// members on the four panes; a tap selects a pane and a second tap shows it
+// alone until 4Device. A Switch tours its members on panes 0 and 1 in turn,
+// every 5 ... 60 s, driven by a timer of the GUI thread.
 //
 // The window is laid out in logical coordinates (LogicalGeometry) and shown
 // at one scale factor. Everything here runs on the GUI thread, which never
@@ -63,6 +56,8 @@ public:
     static constexpr int kMenuBarHeight = 26;
     // A device identified later than this after opening gets no menu bar.
     static constexpr int kModelKnownWaitMs = 1000;
+    // From restarting the video of an audio-only pane to stopping its audio.
+    static constexpr int kAudioStopDelayMs = 1000;
 
     // `audioOut` is the program's one sound output (fed only by the pane whose
     // audioToPlayer is set); snapshots go to `programFolder` + "Temp/".
@@ -71,12 +66,12 @@ public:
     ~LiveView() override;
 
     // EntryViewer: opens a session on `entry` and runs the window modally
-    // until it is closed. A device (kind 2) is shown alone on pane 0.
+    // until it is closed.
     void view(DeviceEntry& entry, DeviceDirectory& directory) override;
 
     // Closing by any way (close button, Escape, the window manager, a failed
-    // first login, an unknown model): every pane stops without a reconnect,
-    // then the modal run ends.
+    // first login, an unknown model): the tour ends first, then every pane
+    // stops without a reconnect and the modal run ends.
     void done(int result) override;
 
     VideoPane& pane(int number) { return *panes_[number]; }
@@ -89,7 +84,14 @@ public:
     const QString& labelText() const { return labelText_; }
     // The menu bar built once the device's model is known, or null.
     QMenuBar* channelMenuBar() const { return menuBar_; }
-    const ControlPanelState& controlPanel() const { return controlPanel_; }
+    ControlPanel& controlPanel() { return *controlPanel_; }
+    // Members of the multi-device started on panes in this session.
+    int startedCount() const { return startedCount_; }
+
+    // The Switch tour: its timer (interval T), and one step of it as the
+    // timer runs it.
+    const QTimer& tourTimer() const { return tourTimer_; }
+    void advanceTour();
 
     // The "CH1"/"CH2" commands: only for a current pane of device class 50.
     // Queues SetChannel.cgi on the pane's command worker and returns at once;
@@ -129,29 +131,81 @@ public:
     void commandFinished(PaneStamp stamp, RequestResult result,
                          std::optional<int32_t> channel) override;
 
+protected:
+    // A press on the window outside the panes, and the moves and releases of
+    // a gesture that began there.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
-    void openDevice(const DeviceEntry& entry);
+    class RenderPause;
+
+    void resetSession();
+    void openDevice(DeviceEntry& entry);
+    void openQuad(const DeviceEntry& multiDevice);
+    void openSwitch(const DeviceEntry& multiDevice);
+    // Starts the next device member from `memberCursor_` on `pane`; false
+    // when there is none.
+    bool startMember(VideoPane& pane);
+    void startOn(VideoPane& pane, DeviceEntry& device);
+    // One step of the tour: the next member on pane `number`, shown with
+    // its sound; the other pane stops. False when no member was started.
+    bool showTourPane(int number);
+    void arrangeQuad();
+    void setView(int view);
+    void showPaneAlone(int number);
+    void returnToQuad();
     void buildMenuBar(int32_t deviceClass);
     void closeSession();
     bool queueOnCurrentPane(DeviceCommand command);
     // True for the pane on screen alone (a single device, or a quad pane
     // shown alone): only its device lays out the controls.
     bool showsAlone(const VideoPane& pane) const;
-    void applyControls(const ControlChoice& choice, VideoPane& pane);
-    void applyLayout(ControlLayout layout, int channelIndex);
+    // One layout decision for `pane`: from no controls at all to `choice`.
+    void layOutControls(const ControlChoice& choice, VideoPane& pane);
+    // The button naming `pane`'s audio/video mode.
     void showAvButton(VideoPane& pane);
+    void showTabPage(int page);
+
+    // The commands of the control panel.
+    void connectControls();
+    void split(Control cut);
+    void pressChannel(int n);
+    void pressAuto();
+    void switchChannelMode(int mode);
+    void cycleAvMode(AvButton pressed);
+    // The device type of the current pane's current channel, or -1.
+    int currentChannelType();
+
+    // The stylus, in the picture area's logical coordinates.
+    QPoint toPictureArea(const QWidget& widget, QPointF position) const;
+    void stylusPress(QPoint at, bool onPane);
+    void stylusMove(QPoint at);
+    void stylusRelease(QPoint at);
+    void bindKeys();
 
     LogicalGeometry geometry_;
     const std::string snapshotFolder_;
     std::array<std::unique_ptr<VideoPane>, kPaneCount> panes_;
+    ControlPanel* controlPanel_ = nullptr;
     std::atomic<int32_t> currentView_{0};
     QString labelText_;
     QPointer<QMenuBar> menuBar_;
-    ControlPanelState controlPanel_;
     SnapshotHeader snapshotHeader_;
     std::string lastSnapshotName_;
+    StylusTracker stylus_;
 
     bool sessionOpen_ = false;
+    DeviceDirectory* directory_ = nullptr;
+    // The device entry each pane was started from in this session: its
+    // avFlags keep the pane's audio/video mode.
+    std::array<DeviceEntry*, kPaneCount> paneDevices_{};
+    std::vector<uint16_t> members_;
+    size_t memberCursor_ = 0;
+    int startedCount_ = 0;
+    QTimer tourTimer_;
+
     // From opening a single device until pane 0's first login attempt ended.
     bool loginPending_ = false;
     // From opening a single device until its first negotiation ended.

@@ -68,19 +68,19 @@ void PaneWidget::reportClientSize() {
 
 void PaneWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        emit pressed(event->position().toPoint());
+        emit pressed(event->position());
     }
 }
 
 void PaneWidget::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() & Qt::LeftButton) {
-        emit moved(event->position().toPoint());
+        emit moved(event->position());
     }
 }
 
 void PaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        emit released(event->position().toPoint());
+        emit released(event->position());
     }
 }
 

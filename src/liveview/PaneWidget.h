@@ -39,9 +39,9 @@ public:
 
 signals:
     // Stylus (left mouse button) positions in widget coordinates.
-    void pressed(QPoint position);
-    void moved(QPoint position);
-    void released(QPoint position);
+    void pressed(QPointF position);
+    void moved(QPointF position);
+    void released(QPointF position);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

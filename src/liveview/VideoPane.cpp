@@ -43,6 +43,7 @@ void VideoPane::startPane(const LoginData& login) {
     // of that start still on its way is dropped: the widget shows its caption
     // until the first picture of this start.
     widget_->clearPicture();
+    renderState_.dragRectangle.shown = false;
     commandsInFlight_ = 0;
     showBusy();
     runtime_->startPane(login);

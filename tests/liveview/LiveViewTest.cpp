@@ -247,10 +247,10 @@ private slots:
             DeviceEntry entry = deviceEntry(*device);
             showWhile(entry, [&] {
                 QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).widget().hasPicture(), 5000);
-                QCOMPARE(liveView_->controlPanel().layout, c.layout);
-                QCOMPARE(liveView_->controlPanel().avButton, c.avButton);
+                QCOMPARE(liveView_->controlPanel().layout(), c.layout);
+                QCOMPARE(liveView_->controlPanel().avButtonShown(), c.avButton);
             });
-            QCOMPARE(liveView_->controlPanel().layout, c.layout);
+            QCOMPARE(liveView_->controlPanel().layout(), c.layout);
             QVERIFY(messages_.messages().empty());
         }
     }
@@ -279,7 +279,7 @@ private slots:
                                       std::vector<std::string>{"The Mpeg4 Only"}, 7000);
             QTest::qWait(200);
         }));
-        QCOMPARE(liveView_->controlPanel().layout,
+        QCOMPARE(liveView_->controlPanel().layout(),
                  ControlLayout::None);  // a failure lays out nothing
     }
 
@@ -342,16 +342,16 @@ private slots:
         DeviceEntry entry = deviceEntry(*device);
         VideoPane& pane = liveView_->pane(0);
         showWhile(entry, [&] {
-            QTRY_COMPARE_WITH_TIMEOUT(liveView_->controlPanel().layout, ControlLayout::DvrTabs,
+            QTRY_COMPARE_WITH_TIMEOUT(liveView_->controlPanel().layout(), ControlLayout::DvrTabs,
                                       5000);
             SessionFacts plain;
             plain.deviceClass = 4;
             const PaneStamp current = pane.runtime().stamp();
             pane.negotiated({0, current.generation - 1}, plain);
             QTest::qWait(50);
-            QCOMPARE(liveView_->controlPanel().layout, ControlLayout::DvrTabs);
+            QCOMPARE(liveView_->controlPanel().layout(), ControlLayout::DvrTabs);
             pane.negotiated(current, plain);
-            QTRY_COMPARE(liveView_->controlPanel().layout, ControlLayout::Plain);
+            QTRY_COMPARE(liveView_->controlPanel().layout(), ControlLayout::Plain);
         });
     }
 

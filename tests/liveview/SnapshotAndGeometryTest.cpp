@@ -158,7 +158,7 @@ private slots:
 
         QPoint released;
         connect(&pane, &PaneWidget::released,
-                [&](QPoint at) { released = geometry.toLogical(at); });
+                [&](QPointF at) { released = geometry.toLogical(at); });
         QTest::mouseClick(&pane, Qt::LeftButton, {}, QPoint(241, 101));
         QCOMPARE(released, QPoint(120, 50));
         pane.detachSlot();
