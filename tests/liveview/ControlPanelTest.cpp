@@ -41,8 +41,7 @@ private:
     // The controls on screen, the tab control aside, with their places.
     std::vector<const QWidget*> shownControls() const {
         std::vector<const QWidget*> shown;
-        for (const QWidget* child :
-             window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        for (const QWidget* child : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!child->isHidden() && child != &panel_->tabs()) shown.push_back(child);
         }
         return shown;
@@ -69,8 +68,8 @@ private:
 
     void layOut(int32_t deviceClass, int channelType, bool video = true, bool audio = false) {
         const SessionFacts facts = factsOf(deviceClass, channelType);
-        panel_->layOut(chooseControls(LayoutOccasion::ShownAlone, deviceClass,
-                                      facts.channelTable, facts.channel),
+        panel_->layOut(chooseControls(LayoutOccasion::ShownAlone, deviceClass, facts.channelTable,
+                                      facts.channel),
                        facts, video, audio);
     }
 
@@ -109,8 +108,8 @@ private slots:
                          {LayoutOccasion::Negotiated, LayoutOccasion::ShownAlone}) {
                         for (const auto& [video, audio] : avModes) {
                             const SessionFacts facts = factsOf(deviceClass, type);
-                            panel_->layOut(chooseControls(occasion, deviceClass,
-                                                          facts.channelTable, facts.channel),
+                            panel_->layOut(chooseControls(occasion, deviceClass, facts.channelTable,
+                                                          facts.channel),
                                            facts, video, audio);
                             const QString where = QString("class %1 type %2 quad %3")
                                                       .arg(deviceClass)
@@ -120,8 +119,8 @@ private slots:
                             QVERIFY2(!quad || panel_->isShown(Control::FourDevice),
                                      qPrintable(where));
                             // CH and PRESET switch the mode where they are on screen.
-                            const bool modeButton = panel_->isShown(Control::CH) ||
-                                                    panel_->isShown(Control::PRESET);
+                            const bool modeButton =
+                                panel_->isShown(Control::CH) || panel_->isShown(Control::PRESET);
                             for (int mode : {0, 1}) {
                                 if (!modeButton) break;
                                 panel_->setChannelMode(mode);

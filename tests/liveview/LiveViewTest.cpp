@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QMenuBar>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,36 +9,17 @@
 
 #include <atomic>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <set>
 
-#include "PaneTestSupport.h"
-#include "SimulatedDevice.h"
-#include "directory/DeviceDirectory.h"
-#include "directory/DeviceEntry.h"
-#include "liveview/LiveView.h"
-#include "platform/MessageSink.h"
+#include "LiveViewFixture.h"
 
 using namespace tess;
-using devsim::DeviceConfig;
-using devsim::SimulatedDevice;
+using namespace tess::liveviewtest;
 
 using panetest::countDatagrams;
 using panetest::InstantAudioOut;
 
 namespace {
-
-// A picture of more than a handful of colours: the simulator's, not a blank.
-bool looksLikeAPicture(const QImage& picture) {
-    std::set<QRgb> colours;
-    for (int y = 0; y < picture.height(); y += 7) {
-        for (int x = 0; x < picture.width(); x += 7) {
-            colours.insert(picture.pixel(x, y));
-        }
-    }
-    return colours.size() > 8;
-}
 
 std::vector<uint8_t> readFile(const QString& path) {
     std::ifstream in(path.toStdString(), std::ios::binary);
@@ -48,64 +28,12 @@ std::vector<uint8_t> readFile(const QString& path) {
 
 }  // namespace
 
-class LiveViewTest : public QObject {
+class LiveViewTest : public QObject, private LiveViewFixture {
     Q_OBJECT
 
-private:
-    RecordingMessageSink messages_;
-    std::unique_ptr<ScopedMessageSink> scope_;
-    InstantAudioOut audioOut_;
-    QTemporaryDir folder_;
-    DeviceDirectory directory_;
-    std::unique_ptr<LiveView> liveView_;
-
-    std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
-        auto device = std::make_unique<SimulatedDevice>(std::move(config));
-        if (!device->start()) {
-            qWarning("simulator: %s", device->lastError().c_str());
-            return nullptr;
-        }
-        return device;
-    }
-
-    static DeviceEntry deviceEntry(const SimulatedDevice& device, uint16_t avFlags = kAvVideo,
-                                   std::u16string_view password = u"velum") {
-        DeviceEntry entry = panetest::deviceEntryFor(device, avFlags);
-        entry.setPassword(password);
-        return entry;
-    }
-
-    // Shows `entry` and runs `body` inside the modal run; the window is closed
-    // afterwards (or after 30 s whatever the body does). True when the window
-    // was still open when the body ended, false when it had closed by itself.
-    bool showWhile(DeviceEntry& entry, const std::function<void()>& body) {
-        bool openAfterBody = false;
-        QTimer safety;
-        safety.setSingleShot(true);
-        connect(&safety, &QTimer::timeout, liveView_.get(), &QDialog::reject);
-        safety.start(30000);
-        QTimer::singleShot(0, liveView_.get(), [&] {
-            body();
-            openAfterBody = liveView_->isVisible();
-            liveView_->reject();
-        });
-        liveView_->view(entry, directory_);
-        return openAfterBody;
-    }
-
 private slots:
-    void init() {
-        messages_.clear();
-        scope_ = std::make_unique<ScopedMessageSink>(messages_);
-        QVERIFY(folder_.isValid());
-        QVERIFY(QDir(folder_.path()).mkpath("Temp"));
-        liveView_ = std::make_unique<LiveView>(audioOut_, folder_.path().toStdString() + "/");
-    }
-
-    void cleanup() {
-        liveView_.reset();
-        scope_.reset();
-    }
+    void init() { QVERIFY(setUpView()); }
+    void cleanup() { tearDownView(); }
 
     void windowIsLaidOutInLogicalCoordinates() {
         const int s = liveView_->geometry().scale();

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "PaneTestSupport.h"
+#include "SimulatedDevice.h"
+#include "directory/DeviceDirectory.h"
+#include "directory/DeviceEntry.h"
+#include "liveview/LiveView.h"
+#include "platform/MessageSink.h"
+
+namespace tess::liveviewtest {
+
+using devsim::DeviceConfig;
+using devsim::SimulatedDevice;
+
+// A picture of more than a handful of colours: the simulator's, not a blank.
+inline bool looksLikeAPicture(const QImage& picture) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < picture.height(); y += 7) {
+        for (int x = 0; x < picture.width(); x += 7) {
+            colours.insert(picture.pixel(x, y));
+        }
+    }
+    return colours.size() > 8;
+}
+
+// A live view with its message recorder, sound output, program folder and
+// directory, for the Qt Test classes of the window.
+class LiveViewFixture {
+protected:
+    RecordingMessageSink messages_;
+    std::unique_ptr<ScopedMessageSink> scope_;
+    panetest::InstantAudioOut audioOut_;
+    QTemporaryDir folder_;
+    DeviceDirectory directory_;
+    std::unique_ptr<LiveView> liveView_;
+
+    static std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
+        auto device = std::make_unique<SimulatedDevice>(std::move(config));
+        if (!device->start()) {
+            qWarning("simulator: %s", device->lastError().c_str());
+            return nullptr;
+        }
+        return device;
+    }
+
+    static DeviceEntry deviceEntry(const SimulatedDevice& device, uint16_t avFlags = kAvVideo,
+                                   std::u16string_view password = u"velum") {
+        DeviceEntry entry = panetest::deviceEntryFor(device, avFlags);
+        entry.setPassword(password);
+        return entry;
+    }
+
+    // A device of the directory, on `device`.
+    DeviceEntry& addDevice(const SimulatedDevice& device, std::u16string_view label,
+                           uint16_t avFlags = kAvVideo) {
+        DeviceEntry& entry = *directory_.createEntry(EntryKind::device, label, nullptr);
+        entry.setAddress(u"127.0.0.1");
+        entry.setUserName(u"admin");
+        entry.setPassword(u"velum");
+        entry.setPort(device.port());
+        entry.setAvFlags(avFlags);
+        return entry;
+    }
+
+    DeviceEntry& addMultiDevice(uint8_t type, std::vector<uint16_t> members,
+                                uint8_t displayTimeIndex = 0) {
+        DeviceEntry& entry = *directory_.createEntry(EntryKind::multiDevice, u"Multi", nullptr);
+        entry.setMultiType(type);
+        entry.setDisplayTimeIndex(displayTimeIndex);
+        entry.setMembers(members);
+        return entry;
+    }
+
+    // Shows `entry` and runs `body` inside the modal run; the window is closed
+    // afterwards (or after 30 s whatever the body does). True when the window
+    // was still open when the body ended, false when it had closed by itself.
+    bool showWhile(DeviceEntry& entry, const std::function<void()>& body) {
+        bool openAfterBody = false;
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, liveView_.get(), &QDialog::reject);
+        safety.start(30000);
+        QTimer::singleShot(0, liveView_.get(), [&] {
+            body();
+            openAfterBody = liveView_->isVisible();
+            liveView_->reject();
+        });
+        liveView_->view(entry, directory_);
+        return openAfterBody;
+    }
+
+    // The init and cleanup of a test function.
+    bool setUpView() {
+        messages_.clear();
+        scope_ = std::make_unique<ScopedMessageSink>(messages_);
+        if (!folder_.isValid() || !QDir(folder_.path()).mkpath("Temp")) return false;
+        liveView_ = std::make_unique<LiveView>(audioOut_, folder_.path().toStdString() + "/");
+        return true;
+    }
+
+    void tearDownView() {
+        liveView_.reset();
+        scope_.reset();
+    }
+};
+
+}  // namespace tess::liveviewtest
