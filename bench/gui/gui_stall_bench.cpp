@@ -8,6 +8,10 @@
 // ones, lets them run, stops every pane, starts them again, restarts the
 // audio and video receivers, and closes the window.
 //
+// Then the same four devices as a Quad and as a Switch: each round opens the
+// quad, shows a pane alone by two taps, returns with 4Device and closes; then
+// opens the tour, takes a few tour steps and closes in the middle of one.
+//
 // A 10 ms heartbeat timer on the GUI thread notes the longest gap between two
 // of its ticks; the longest single call into a pane is timed too. Figures go
 // to standard output.
@@ -17,9 +21,11 @@
 #include <functional>
 #include <memory>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -89,6 +95,88 @@ private:
     double longestMs_ = 0;
 };
 
+// A tap in the middle of a pane, as the stylus gives it.
+void tap(QWidget& pane) {
+    const QPointF centre = QRectF(pane.rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, centre, pane.mapToGlobal(centre), Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&pane, &event);
+    }
+}
+
+DeviceEntry& addDevice(DeviceDirectory& directory, const SimulatedDevice& device) {
+    DeviceEntry& entry = *directory.createEntry(EntryKind::device, u"Device", nullptr);
+    entry.setAddress(u"127.0.0.1");
+    entry.setUserName(u"admin");
+    entry.setPassword(u"velum");
+    entry.setPort(device.port());
+    entry.setAvFlags(kAvVideo | kAvAudio);
+    return entry;
+}
+
+void printStalls(const char* what, const Heartbeat& heartbeat, const CallTimer& timed) {
+    std::printf(
+        "%s: longest GUI stall (10 ms heartbeat) %.1f ms (target below 100 ms), %ld "
+        "ticks; longest single call %.2f ms\n",
+        what, heartbeat.longestGapMs(), heartbeat.ticks(), timed.longestMs());
+}
+
+// The quad and the tour of `devices`, `kRounds` times each.
+void quadAndTour(LiveView& liveView, const std::vector<SimulatedDevice*>& devices) {
+    DeviceDirectory directory;
+    std::vector<uint16_t> members;
+    for (SimulatedDevice* device : devices)
+        members.push_back(addDevice(directory, *device).index());
+    const auto addMulti = [&](uint8_t type) -> DeviceEntry& {
+        DeviceEntry& entry = *directory.createEntry(EntryKind::multiDevice, u"Multi", nullptr);
+        entry.setMultiType(type);
+        entry.setMembers(members);
+        return entry;
+    };
+    DeviceEntry& quad = addMulti(kMultiTypeQuad);
+    DeviceEntry& tour = addMulti(kMultiTypeSwitch);
+
+    {
+        CallTimer timed;
+        Heartbeat heartbeat;
+        for (int round = 0; round < kRounds; ++round) {
+            const int shown = round % LiveView::kPaneCount;
+            QTimer::singleShot(0, &liveView, [&] {
+                runEvents(300);
+                timed([&] { tap(liveView.pane(shown).widget()); });
+                timed([&] { tap(liveView.pane(shown).widget()); });
+                runEvents(300);
+                timed([&] { liveView.controlPanel().button(Control::FourDevice).click(); });
+                runEvents(300);
+                timed([&] { liveView.reject(); });
+            });
+            liveView.view(quad, directory);
+        }
+        printStalls("quad: open, one pane alone, back, close", heartbeat, timed);
+    }
+    {
+        CallTimer timed;
+        Heartbeat heartbeat;
+        for (int round = 0; round < kRounds; ++round) {
+            QTimer::singleShot(0, &liveView, [&] {
+                for (int step = 0; step < 3; ++step) {
+                    runEvents(200);
+                    timed([&] { liveView.advanceTour(); });
+                }
+                timed([&] {
+                    liveView.advanceTour();
+                    liveView.reject();
+                });
+            });
+            liveView.view(tour, directory);
+        }
+        printStalls("tour: open, three steps, close during a step", heartbeat, timed);
+    }
+}
+
 int run() {
     RecordingMessageSink messages;  // boxes would hold the GUI thread for a user
     ScopedMessageSink scope(messages);
@@ -152,6 +240,10 @@ int run() {
     std::printf("longest GUI stall (10 ms heartbeat): %.1f ms (target below 100 ms), %ld ticks\n",
                 heartbeat.longestGapMs(), heartbeat.ticks());
     std::printf("longest single call (start, stop, restart, close): %.2f ms\n", timed.longestMs());
+
+    std::vector<SimulatedDevice*> quadDevices{streaming.get()};
+    quadDevices.insert(quadDevices.end(), hung.begin(), hung.end());
+    quadAndTour(liveView, quadDevices);
     for (const std::string& message : messages.messages()) {
         std::printf("message for the user: %s\n", message.c_str());
     }
