@@ -2,8 +2,13 @@
 // real program produced. Each command prints its figures and exits 0 when
 // they pass, 1 when they do not, 2 on bad arguments or unreadable input.
 //
-//   picture IMAGE WIDTH HEIGHT   the top-left WIDTH x HEIGHT pixels show a live
-//                                picture: many colours and a spread of brightness
+//   picture IMAGE WIDTH HEIGHT [X Y]
+//                                the WIDTH x HEIGHT pixels at X, Y (the top left
+//                                by default) show a live picture: many colours
+//                                and a spread of brightness
+//   moved BEFORE AFTER X Y WIDTH HEIGHT
+//                                that area of two screenshots differs: the
+//                                picture there moves
 //   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ, well
 //                                above silence, for a second at least
 //   directory BEFORE AFTER       two device.inf files hold the same records
@@ -32,6 +37,10 @@ namespace {
 // where an empty pane, a flat fill or a caption on one has a few dozen.
 constexpr size_t kMinPictureColours = 200;
 constexpr double kMinLumaSpread = 20;  // standard deviation, 0 ... 255
+// A moving picture changes a good part of its pixels between two screenshots
+// half a second apart; JPEG noise alone changes them by a few steps.
+constexpr int kMinMovedLumaStep = 8;
+constexpr double kMinMovedShare = 0.05;
 // Sound: RMS of full scale 32767; a silent or merely noisy sink stays far below.
 constexpr double kMinToneRms = 1000;
 constexpr double kMinToneShare = 0.5;   // of a window's power at the tone
@@ -49,14 +58,23 @@ bool readFile(const char* path, std::vector<char>& bytes) {
     return true;
 }
 
-int picture(const char* path, int width, int height) {
+// The area of the image at `path`, or a null image (with the reason on
+// standard error) when the file holds no image that contains it.
+QImage areaOf(const char* path, const QRect& area) {
     const QImage image(QString::fromLocal8Bit(path));
-    if (image.isNull() || image.width() < width || image.height() < height || width <= 0 ||
-        height <= 0) {
-        std::fprintf(stderr, "picture: %s is no image of at least %dx%d\n", path, width, height);
-        return 2;
+    if (image.isNull() || area.isEmpty() || !image.rect().contains(area)) {
+        std::fprintf(stderr, "%s is no image holding %dx%d at %d,%d\n", path, area.width(),
+                     area.height(), area.x(), area.y());
+        return {};
     }
-    const QImage area = image.copy(0, 0, width, height).convertToFormat(QImage::Format_RGB32);
+    return image.copy(area).convertToFormat(QImage::Format_RGB32);
+}
+
+int picture(const char* path, const QRect& where) {
+    const QImage area = areaOf(path, where);
+    if (area.isNull()) return 2;
+    const int width = area.width();
+    const int height = area.height();
     std::unordered_set<QRgb> colours;
     double sum = 0;
     double squares = 0;
@@ -92,6 +110,24 @@ double tonePower(const std::vector<double>& samples, double rate, double frequen
                          coefficient * previous * beforePrevious;
     const double n = static_cast<double>(samples.size());
     return 2 * power / (n * n);
+}
+
+int moved(const char* beforePath, const char* afterPath, const QRect& where) {
+    const QImage before = areaOf(beforePath, where);
+    const QImage after = areaOf(afterPath, where);
+    if (before.isNull() || after.isNull()) return 2;
+    size_t changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        const QRgb* a = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const QRgb* b = reinterpret_cast<const QRgb*>(after.constScanLine(y));
+        for (int x = 0; x < before.width(); ++x) {
+            if (std::abs(qGray(a[x]) - qGray(b[x])) > kMinMovedLumaStep) ++changed;
+        }
+    }
+    const double share = static_cast<double>(changed) / (before.width() * before.height());
+    std::printf("moved: %.1f %% of %dx%d at %d,%d changed\n", share * 100, where.width(),
+                where.height(), where.x(), where.y());
+    return share >= kMinMovedShare ? 0 : 1;
 }
 
 int tone(const char* path, int rate, double frequency) {
@@ -226,14 +262,23 @@ int selectedRow(const char* path) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
+    const auto rect = [&](int first) {
+        return QRect(std::atoi(argv[first]), std::atoi(argv[first + 1]), std::atoi(argv[first + 2]),
+                     std::atoi(argv[first + 3]));
+    };
     if (command == "picture" && argc == 5)
-        return picture(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+        return picture(argv[2], QRect(0, 0, std::atoi(argv[3]), std::atoi(argv[4])));
+    if (command == "picture" && argc == 7)
+        return picture(argv[2], QRect(std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[3]),
+                                      std::atoi(argv[4])));
+    if (command == "moved" && argc == 8) return moved(argv[2], argv[3], rect(4));
     if (command == "tone" && argc == 5)
         return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
     if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
     if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
     std::fprintf(stderr,
-                 "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT\n"
+                 "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT [X Y]\n"
+                 "       tessarine-e2e-probe moved BEFORE AFTER X Y WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"
                  "       tessarine-e2e-probe directory BEFORE AFTER\n"
                  "       tessarine-e2e-probe selected-row IMAGE\n");

@@ -300,6 +300,19 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 device->state().pan != before.pan || device->state().tilt != before.tilt, 5000);
             QTRY_COMPARE(pane.commandsInFlight(), 0);
+
+            // On the PTZ page the arrow keys steer; Return on a focused
+            // button presses nothing.
+            ControlPanel& panel = liveView_->controlPanel();
+            panel.tabs().setCurrentIndex(1);
+            QVERIFY(panel.isShown(Control::Up));
+            const size_t actions = device->state().ptzActions.size();
+            panel.button(Control::Down).setFocus();
+            QTest::keyClick(liveView_.get(), Qt::Key_Return);
+            QTest::keyClick(liveView_.get(), Qt::Key_Up);
+            QTRY_COMPARE_WITH_TIMEOUT(device->state().ptzActions.size(), actions + 1, 5000);
+            QTRY_COMPARE(pane.commandsInFlight(), 0);
+            QCOMPARE(device->state().lastPtzAction, std::string("Up"));
         });
         QVERIFY(messages_.messages().empty());
     }
