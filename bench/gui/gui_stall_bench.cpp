@@ -109,11 +109,7 @@ void tap(QWidget& pane) {
 
 DeviceEntry& addDevice(DeviceDirectory& directory, const SimulatedDevice& device) {
     DeviceEntry& entry = *directory.createEntry(EntryKind::device, u"Device", nullptr);
-    entry.setAddress(u"127.0.0.1");
-    entry.setUserName(u"admin");
-    entry.setPassword(u"velum");
-    entry.setPort(device.port());
-    entry.setAvFlags(kAvVideo | kAvAudio);
+    panetest::describeDevice(entry, device, kAvVideo | kAvAudio);
     return entry;
 }
 

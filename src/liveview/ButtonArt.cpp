@@ -127,54 +127,54 @@ QPainterPath cells(QPointF c, qreal side, int n, qreal bar, bool framed, qreal a
 
 // The glyph in device pixels, for a face centred on `c` with `u` device pixels per unit; text
 // keeps within `room` units of width.
-QPainterPath glyph(ButtonArt art, int number, QPointF c, qreal u, qreal room) {
+QPainterPath glyph(Control art, QPointF c, qreal u, qreal room) {
     const QTransform toDevice = QTransform::fromTranslate(c.x(), c.y()).scale(u, u);
     const qreal bar = std::max(1.0, std::round(u));
     QPainterPath path;
+    if (const int number = channelNumber(art)) {
+        return toDevice.map(label(QString::number(number), 9.5, room));
+    }
     switch (art) {
-        case ButtonArt::SnapShot: path = camera(); break;
-        case ButtonArt::Cut4: return cells(c, 12 * u, 2, bar, true);
-        case ButtonArt::Cut9: return cells(c, 12 * u, 3, bar, true);
-        case ButtonArt::Cut16: return cells(c, 12 * u, 4, bar, true);
-        case ButtonArt::FourDevice: return cells(c, 13 * u, 2, std::round(2 * u), false, 0.8);
-        case ButtonArt::Channel: path = label(QString::number(number), 9.5, room); break;
-        case ButtonArt::Up: path = triangle(0); break;
-        case ButtonArt::Right: path = triangle(90); break;
-        case ButtonArt::Down: path = triangle(180); break;
-        case ButtonArt::Left: path = triangle(270); break;
-        case ButtonArt::FocusIn:
-        case ButtonArt::FocusOut: {
+        case Control::SnapShot: path = camera(); break;
+        case Control::Cut4: return cells(c, 12 * u, 2, bar, true);
+        case Control::Cut9: return cells(c, 12 * u, 3, bar, true);
+        case Control::Cut16: return cells(c, 12 * u, 4, bar, true);
+        case Control::FourDevice: return cells(c, 13 * u, 2, std::round(2 * u), false, 0.8);
+        case Control::Up: path = triangle(0); break;
+        case Control::Right: path = triangle(90); break;
+        case Control::Down: path = triangle(180); break;
+        case Control::Left: path = triangle(270); break;
+        case Control::FocusIn:
+        case Control::FocusOut: {
             const QPointF ring(-1.8, 1.8);
             path = stroked(circle(ring, 4.4), 1.5).united(circle(ring, 1.5));
-            path = path.united(sign({4.8, -4.8}, 2.1, art == ButtonArt::FocusIn, 1.4));
+            path = path.united(sign({4.8, -4.8}, 2.1, art == Control::FocusIn, 1.4));
             break;
         }
-        case ButtonArt::ZoomIn: path = magnifier(true); break;
-        case ButtonArt::ZoomOut: path = magnifier(false); break;
-        case ButtonArt::ZoomInMax:
-        case ButtonArt::ZoomOutMax: {
+        case Control::ZoomIn: path = magnifier(true); break;
+        case Control::ZoomOut: path = magnifier(false); break;
+        case Control::ZoomInMax:
+        case Control::ZoomOutMax: {
             // A smaller magnifier moved down-left, its sign repeated in the corner: "all the way".
-            const bool plus = art == ButtonArt::ZoomInMax;
+            const bool plus = art == Control::ZoomInMax;
             path = QTransform::fromTranslate(-0.8, 0.8).scale(0.85, 0.85).map(magnifier(plus));
             path = path.united(sign({5, -5.2}, 1.9, plus, 1.3));
             break;
         }
-        case ButtonArt::Auto:
-            path = label(QStringLiteral("Auto"), 8.5, std::min(26.0, room));
-            break;
-        case ButtonArt::Button2:
-        case ButtonArt::Button3:
+        case Control::Auto: path = label(QStringLiteral("Auto"), 8.5, std::min(26.0, room)); break;
+        case Control::Button2:
+        case Control::Button3:
             path = stroked(circle({0, 0}, 6.6), 1.3);
-            path.addPath(label(QString::number(art == ButtonArt::Button2 ? 2 : 3), 7.2, 7));
+            path.addPath(label(QString::number(art == Control::Button2 ? 2 : 3), 7.2, 7));
             break;
+        default: break;  // the text buttons
     }
     return toDevice.map(path);
 }
 
 }  // namespace
 
-void paintButtonArt(QPainter& painter, const QRectF& rect, ButtonArt art, int number, bool down,
-                    bool enabled) {
+void paintButtonArt(QPainter& painter, const QRectF& rect, Control art, bool down, bool enabled) {
     if (rect.isEmpty()) return;
     const Look& look = !enabled ? kDisabled : down ? kPressed : kRaised;
     const qreal shortSide = std::min(rect.width(), rect.height());
@@ -205,7 +205,7 @@ void paintButtonArt(QPainter& painter, const QRectF& rect, ButtonArt art, int nu
     // Pressed glyphs move down-right by a logical pixel, as if the key sank.
     const qreal shift = down ? border : 0;
     const QPainterPath shape =
-        glyph(art, number, rect.center() + QPointF(shift, shift), u, rect.width() / u - 4);
+        glyph(art, rect.center() + QPointF(shift, shift), u, rect.width() / u - 4);
     // Odd aspect ratios could push a glyph over the border; never let it leave the face.
     painter.setClipRect(inner, Qt::IntersectClip);
     if (look.shadow.alpha() > 0) painter.fillPath(shape.translated(0, border), look.shadow);

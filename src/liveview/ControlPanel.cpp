@@ -18,15 +18,14 @@ namespace {
 // the keyboard focus by Tab only, so Return never presses it.
 class ImageButton final : public QAbstractButton {
 public:
-    ImageButton(ButtonArt art, int number, QWidget* parent)
-        : QAbstractButton(parent), art_(art), number_(number) {
+    ImageButton(Control control, QWidget* parent) : QAbstractButton(parent), control_(control) {
         setFocusPolicy(Qt::TabFocus);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        paintButtonArt(painter, QRectF(rect()), art_, number_, isDown(), isEnabled());
+        paintButtonArt(painter, QRectF(rect()), control_, isDown(), isEnabled());
         if (hasFocus()) {
             painter.setPen(QPen(palette().highlight().color(), 1, Qt::DotLine));
             painter.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -34,40 +33,37 @@ protected:
     }
 
 private:
-    const ButtonArt art_;
-    const int number_;
+    const Control control_;
 };
 
 struct ButtonSpec {
     Control control;
-    ButtonArt art;  // unused by the two text buttons
     const char* caption;
     QRect place;  // an empty one is set by the layouts
 };
 
-// Every button but Ch1 ... Ch16, with its picture, caption and place.
+// Every button but Ch1 ... Ch16, with its caption and place.
 constexpr ButtonSpec kButtons[] = {
-    {Control::SnapShot, ButtonArt::SnapShot, "SnapShot", ControlPanel::kSnapShotPlace},
-    {Control::Cut4, ButtonArt::Cut4, "Split into 4", {50, 175, 19, 18}},
-    {Control::Cut9, ButtonArt::Cut9, "Split into 9", {80, 175, 19, 18}},
-    {Control::Cut16, ButtonArt::Cut16, "Split into 16", {110, 175, 19, 18}},
-    {Control::FourDevice, ButtonArt::FourDevice, "Back to four devices",
-     ControlPanel::kQuadReturnPlace},
-    {Control::Up, ButtonArt::Up, "Up", {200, 185, 18, 9}},
-    {Control::Down, ButtonArt::Down, "Down", {200, 215, 18, 9}},
-    {Control::Left, ButtonArt::Left, "Left", {190, 195, 9, 18}},
-    {Control::Right, ButtonArt::Right, "Right", {220, 195, 9, 18}},
-    {Control::FocusIn, ButtonArt::FocusIn, "Focus in", {20, 180, 18, 18}},
-    {Control::FocusOut, ButtonArt::FocusOut, "Focus out", {20, 210, 18, 18}},
-    {Control::ZoomIn, ButtonArt::ZoomIn, "Zoom in", {60, 180, 18, 18}},
-    {Control::ZoomOut, ButtonArt::ZoomOut, "Zoom out", {60, 210, 18, 18}},
-    {Control::ZoomInMax, ButtonArt::ZoomInMax, "Zoom in fully", {100, 180, 19, 18}},
-    {Control::ZoomOutMax, ButtonArt::ZoomOutMax, "Zoom out fully", {100, 210, 19, 18}},
-    {Control::Auto, ButtonArt::Auto, "Auto", {140, 200, 32, 18}},
-    {Control::CH, ButtonArt::Auto, "CH", {170, 200, 60, 20}},
-    {Control::PRESET, ButtonArt::Auto, "PRESET", {170, 200, 60, 20}},
-    {Control::Button2, ButtonArt::Button2, "Button 2", {}},
-    {Control::Button3, ButtonArt::Button3, "Button 3", {}},
+    {Control::SnapShot, "SnapShot", ControlPanel::kSnapShotPlace},
+    {Control::Cut4, "Split into 4", {50, 175, 19, 18}},
+    {Control::Cut9, "Split into 9", {80, 175, 19, 18}},
+    {Control::Cut16, "Split into 16", {110, 175, 19, 18}},
+    {Control::FourDevice, "Back to four devices", ControlPanel::kQuadReturnPlace},
+    {Control::Up, "Up", {200, 185, 18, 9}},
+    {Control::Down, "Down", {200, 215, 18, 9}},
+    {Control::Left, "Left", {190, 195, 9, 18}},
+    {Control::Right, "Right", {220, 195, 9, 18}},
+    {Control::FocusIn, "Focus in", {20, 180, 18, 18}},
+    {Control::FocusOut, "Focus out", {20, 210, 18, 18}},
+    {Control::ZoomIn, "Zoom in", {60, 180, 18, 18}},
+    {Control::ZoomOut, "Zoom out", {60, 210, 18, 18}},
+    {Control::ZoomInMax, "Zoom in fully", {100, 180, 19, 18}},
+    {Control::ZoomOutMax, "Zoom out fully", {100, 210, 19, 18}},
+    {Control::Auto, "Auto", {140, 200, 32, 18}},
+    {Control::CH, "CH", {170, 200, 60, 20}},
+    {Control::PRESET, "PRESET", {170, 200, 60, 20}},
+    {Control::Button2, "Button 2", {}},
+    {Control::Button3, "Button 3", {}},
 };
 
 constexpr int kChannelCount = 16;
@@ -138,7 +134,7 @@ void ControlPanel::createButtons(QWidget& window) {
         if (spec.control == Control::CH || spec.control == Control::PRESET) {
             button = textButton(spec.caption, window);
         } else {
-            button = new ImageButton(spec.art, 0, &window);
+            button = new ImageButton(spec.control, &window);
             button->setToolTip(QString::fromUtf8(spec.caption));
         }
         button->setAccessibleName(QString::fromUtf8(spec.caption));
@@ -147,7 +143,7 @@ void ControlPanel::createButtons(QWidget& window) {
         buttons_[index(spec.control)] = button;
     }
     for (int n = 1; n <= kChannelCount; ++n) {
-        auto* button = new ImageButton(ButtonArt::Channel, n, &window);
+        auto* button = new ImageButton(channelControl(n), &window);
         place(*button, channelPlace(n));
         button->hide();
         buttons_[index(channelControl(n))] = button;

@@ -7,6 +7,7 @@
 
 #include "geometry/LogicalGeometry.h"
 #include "liveview/ControlLayouts.h"
+#include "liveview/Controls.h"
 #include "protocol/SessionFacts.h"
 
 class QAbstractButton;
@@ -17,39 +18,6 @@ class QTabWidget;
 class QWidget;
 
 namespace tess {
-
-// The 36 command buttons of the live view, in the order the window keeps
-// them. Ch1 ... Ch16 are consecutive (channelControl()).
-enum class Control : int {
-    SnapShot,
-    Cut4,
-    Cut9,
-    Cut16,
-    FourDevice,
-    Ch1,
-    Ch16 = Ch1 + 15,
-    Up,
-    Down,
-    Left,
-    Right,
-    FocusIn,
-    FocusOut,
-    ZoomIn,
-    ZoomOut,
-    ZoomInMax,
-    ZoomOutMax,
-    Auto,
-    CH,
-    PRESET,
-    Button2,
-    Button3,
-};
-inline constexpr int kControlCount = static_cast<int>(Control::Button3) + 1;
-
-// Ch n, n = 1 ... 16.
-constexpr Control channelControl(int n) {
-    return static_cast<Control>(static_cast<int>(Control::Ch1) + n - 1);
-}
 
 // The audio/video mode button on screen; it names the pane's mode.
 enum class AvButton { None, AudioAndVideo, VideoOnly, AudioOnly };

@@ -63,11 +63,7 @@ protected:
     DeviceEntry& addDevice(const SimulatedDevice& device, std::u16string_view label,
                            uint16_t avFlags = kAvVideo) {
         DeviceEntry& entry = *directory_.createEntry(EntryKind::device, label, nullptr);
-        entry.setAddress(u"127.0.0.1");
-        entry.setUserName(u"admin");
-        entry.setPassword(u"velum");
-        entry.setPort(device.port());
-        entry.setAvFlags(avFlags);
+        panetest::describeDevice(entry, device, avFlags);
         return entry;
     }
 

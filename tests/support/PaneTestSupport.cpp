@@ -57,12 +57,16 @@ std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path) {
 DeviceEntry deviceEntryFor(const devsim::SimulatedDevice& device, uint16_t avFlags) {
     DeviceEntry entry(EntryKind::device);
     entry.setLabel(u"Camera");
+    describeDevice(entry, device, avFlags);
+    return entry;
+}
+
+void describeDevice(DeviceEntry& entry, const devsim::SimulatedDevice& device, uint16_t avFlags) {
     entry.setAddress(u"127.0.0.1");
     entry.setUserName(u"admin");
     entry.setPassword(u"velum");
     entry.setPort(device.port());
     entry.setAvFlags(avFlags);
-    return entry;
 }
 
 bool InstantAudioOut::enqueue(std::span<const int16_t> block) {

@@ -44,6 +44,9 @@ std::unique_ptr<devsim::SimulatedDevice> deviceHangingAt(std::string path);
 
 // A directory entry for `device` with the simulator's default account.
 DeviceEntry deviceEntryFor(const devsim::SimulatedDevice& device, uint16_t avFlags);
+// Points the device entry `entry` at `device` (its address, port and login)
+// with `avFlags`.
+void describeDevice(DeviceEntry& entry, const devsim::SimulatedDevice& device, uint16_t avFlags);
 
 // A sound output that finishes every block as soon as it is written. It
 // stamps the wall-clock time of the first kMaxStamps writes into storage
