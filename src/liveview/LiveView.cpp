@@ -17,6 +17,7 @@
 #include "liveview/RequestMessages.h"
 #include "platform/MessageSink.h"
 #include "protocol/DeviceCommand.h"
+#include "resources/StringTable.h"
 
 namespace tess {
 namespace {
@@ -104,8 +105,11 @@ LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget
                 [this, &widget](QPointF at) { stylusMove(toPictureArea(widget, at)); });
         connect(&widget, &PaneWidget::released, this,
                 [this, &widget](QPointF at) { stylusRelease(toPictureArea(widget, at)); });
+        connect(panes_[number].get(), &VideoPane::snapshotSaved, this, &LiveView::snapshotSaved);
+        connect(panes_[number].get(), &VideoPane::snapshotFailed, this, &LiveView::snapshotFailed);
     }
     controlPanel_ = new ControlPanel(*this, geometry_);
+    browser_ = new SnapshotBrowser(this);
     connectControls();
     bindKeys();
     modelKnownDeadline_.setSingleShot(true);
@@ -144,6 +148,7 @@ void LiveView::resetSession() {
     controlPanel_->reset();
     setView(0);
     labelText_.clear();
+    lastSnapshotName_.clear();
     paneDevices_ = {};
     members_.clear();
     memberCursor_ = 0;
@@ -488,18 +493,28 @@ bool LiveView::takeSnapshot() {
     if (pane == nullptr || !pane->connection().controlLink.connected()) {
         return false;
     }
-    const std::string name = makeSnapshotName(SnapshotTime::localNow());
-    pane->setSnapshot(name, snapshotHeader_);
-    pane->renderState().selected = true;
-    pane->renderState().snapshotRequested = true;
+    pane->requestSnapshot(makeSnapshotName(SnapshotTime::localNow()), snapshotHeader_);
     return true;
 }
 
 std::string LiveView::makeSnapshotName(const SnapshotTime& time) {
-    std::string name = snapshotName(time);
     snapshotHeader_.setDate(time);
-    lastSnapshotName_ = name + ".jpg";
-    return name;
+    return snapshotName(time);
+}
+
+void LiveView::snapshotSaved(const QString& fileName) {
+    lastSnapshotName_ = fileName.toStdString();
+    controlPanel_->snapshotViewerButton().show();
+    controlPanel_->snapshotViewerButton().raise();
+}
+
+void LiveView::snapshotFailed(const QString& reason) {
+    tell(std::string(text::snapshotNotSaved) + "\n" + reason.toStdString());
+}
+
+void LiveView::browseSnapshots() {
+    if (lastSnapshotName_.empty()) return;
+    browser_->browse(snapshotFolder_, lastSnapshotName_);
 }
 
 void LiveView::layOutControls(const ControlChoice& choice, VideoPane& pane) {
@@ -537,6 +552,7 @@ void LiveView::connectControls() {
         connect(&panel.button(control), &QAbstractButton::clicked, this, action);
     };
     onClick(Control::SnapShot, [this] { takeSnapshot(); });
+    connect(&panel.snapshotViewerButton(), &QPushButton::clicked, this, &LiveView::browseSnapshots);
     onClick(Control::FourDevice, [this] { returnToQuad(); });
     for (Control cut : {Control::Cut4, Control::Cut9, Control::Cut16}) {
         onClick(cut, [this, cut] { split(cut); });

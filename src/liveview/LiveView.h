@@ -18,10 +18,11 @@
 #include "liveview/ControlLayouts.h"
 #include "liveview/ControlPanel.h"
 #include "liveview/EntryViewer.h"
-#include "liveview/SnapshotFile.h"
 #include "liveview/Stylus.h"
 #include "liveview/VideoPane.h"
 #include "ptz/PtzCommands.h"
+#include "snapshots/SnapshotFile.h"
+#include "snapshots/browser/SnapshotBrowser.h"
 
 namespace tess {
 
@@ -110,12 +111,15 @@ public:
     // The SnapShot command: names a snapshot after the local time and asks the
     // chosen pane (the selected one in the quad, else the current one) to save
     // its next frame. False when there is no such pane or its control link is
-    // not connected.
+    // not connected. Once the file is saved, "1" shows; it opens the snapshot
+    // browser on that file.
     bool takeSnapshot();
-    // Names a snapshot taken at `time`, dates the shared header with it and
-    // keeps the file name as the last snapshot name.
+    // Names a snapshot taken at `time` (without extension) and dates the
+    // shared header with it.
     std::string makeSnapshotName(const SnapshotTime& time);
+    // The file name of the last snapshot saved in this session.
     const std::string& lastSnapshotName() const { return lastSnapshotName_; }
+    SnapshotBrowser& snapshotBrowser() { return *browser_; }
     const SnapshotHeader& snapshotHeader() const { return snapshotHeader_; }
 
     // Shows `text` through the message sink, one box at a time: a text that
@@ -184,11 +188,15 @@ private:
     void stylusMove(QPoint at);
     void stylusRelease(QPoint at);
     void bindKeys();
+    void snapshotSaved(const QString& fileName);
+    void snapshotFailed(const QString& reason);
+    void browseSnapshots();
 
     LogicalGeometry geometry_;
     const std::string snapshotFolder_;
     std::array<std::unique_ptr<VideoPane>, kPaneCount> panes_;
     ControlPanel* controlPanel_ = nullptr;
+    SnapshotBrowser* browser_ = nullptr;
     std::atomic<int32_t> currentView_{0};
     QString labelText_;
     QPointer<QMenuBar> menuBar_;

@@ -47,12 +47,8 @@ void RenderThread::run(const WorkerThread::StopRequest& stop) {
 
 void RenderThread::renderFrame(std::span<const uint8_t> frame) {
     PaneRenderState& pane = inputs_.pane;
-    if (pane.snapshotRequested) {
-        if (!pane.selected) {
-            pane.snapshotRequested = false;
-        } else if (inputs_.snapshotWriter.writeSnapshot(frame)) {
-            pane.snapshotRequested = false;
-        }
+    if (pane.snapshotRequested.exchange(false) && pane.selected) {
+        inputs_.snapshotWriter.writeSnapshot(frame);
     }
     ++inputs_.frameCount;
     if (!decoder_.decode(frame, canvas_)) {

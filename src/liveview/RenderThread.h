@@ -8,10 +8,10 @@
 #include <QImage>
 
 #include "liveview/Overlays.h"
-#include "liveview/PictureDecoder.h"
 #include "liveview/PictureSlot.h"
 #include "liveview/SnapshotWriter.h"
 #include "media/FrameQueue.h"
+#include "picture/PictureDecoder.h"
 #include "platform/WorkerThread.h"
 
 namespace tess {
@@ -22,8 +22,8 @@ inline constexpr int32_t kQuadView = -1;
 // What the GUI thread tells a pane's render thread; read once per frame. A
 // frame composed while these change may show the old or the new overlay.
 struct PaneRenderState {
-    // Set by the SnapShot command; cleared by the render thread once written,
-    // or dropped when the pane is no longer selected.
+    // Set by the SnapShot command; taken by the render thread with its next
+    // frame, which is saved while the pane is still selected.
     std::atomic<bool> snapshotRequested{false};
     // The pane the user picked in the quad.
     std::atomic<bool> selected{false};

@@ -11,9 +11,9 @@ class SnapshotWriter {
 public:
     virtual ~SnapshotWriter() = default;
     // Render thread. `frame` is the JPEG as received, valid only during the
-    // call. True when the snapshot file was written; false leaves the request
-    // standing so that the pane's next frame is tried.
-    virtual bool writeSnapshot(std::span<const uint8_t> frame) = 0;
+    // call. The request is served either way: a failed write is reported,
+    // not tried again on the next frame.
+    virtual void writeSnapshot(std::span<const uint8_t> frame) = 0;
 };
 
 }  // namespace tess

@@ -44,12 +44,15 @@ void VideoPane::startPane(const LoginData& login) {
     // until the first picture of this start.
     widget_->clearPicture();
     renderState_.dragRectangle.shown = false;
+    // A snapshot asked of the earlier start is not taken of this one.
+    renderState_.snapshotRequested = false;
     commandsInFlight_ = 0;
     showBusy();
     runtime_->startPane(login);
 }
 
 void VideoPane::stopPane() {
+    renderState_.snapshotRequested = false;
     commandsInFlight_ = 0;
     showBusy();
     runtime_->stopPane();
@@ -74,20 +77,14 @@ void VideoPane::showBusy() {
     }
 }
 
-void VideoPane::setSnapshot(std::string name, const SnapshotHeader& header) {
-    std::lock_guard lock(snapshotMutex_);
-    snapshotName_ = std::move(name);
-    snapshotHeader_ = header;
-}
-
-std::string VideoPane::snapshotName() const {
-    std::lock_guard lock(snapshotMutex_);
-    return snapshotName_;
-}
-
-std::string VideoPane::lastSnapshotError() const {
-    std::lock_guard lock(snapshotMutex_);
-    return lastSnapshotError_;
+void VideoPane::requestSnapshot(std::string stem, const SnapshotHeader& header) {
+    {
+        std::lock_guard lock(snapshotMutex_);
+        snapshotStem_ = std::move(stem);
+        snapshotHeader_ = header;
+    }
+    renderState_.selected = true;
+    renderState_.snapshotRequested = true;
 }
 
 template <typename Report>
@@ -150,17 +147,20 @@ void VideoPane::joinConsumer() {
     renderThread_->join();
 }
 
-bool VideoPane::writeSnapshot(std::span<const uint8_t> frame) {
+void VideoPane::writeSnapshot(std::span<const uint8_t> frame) {
     std::unique_lock lock(snapshotMutex_);
-    SnapshotFile file(snapshotFolder_ + snapshotName_ + ".jpg", snapshotHeader_);
+    const std::string stem = snapshotStem_;
+    const SnapshotHeader header = snapshotHeader_;
     lock.unlock();
-    if (file.write(frame)) {
-        return true;
-    }
-    ++snapshotFailures_;
-    lock.lock();
-    lastSnapshotError_ = file.error();
-    return false;
+    const PaneStamp stamp = runtime_->stamp();
+    const SavedSnapshot saved = saveSnapshot(snapshotFolder_, stem, header, frame);
+    onGuiThread(stamp, [this, saved] {
+        if (saved.saved) {
+            emit snapshotSaved(QString::fromStdString(saved.fileName));
+        } else {
+            emit snapshotFailed(QString::fromStdString(saved.error));
+        }
+    });
 }
 
 }  // namespace tess

@@ -13,9 +13,9 @@
 #include "liveview/PaneWidget.h"
 #include "liveview/PictureSlot.h"
 #include "liveview/RenderThread.h"
-#include "liveview/SnapshotFile.h"
 #include "liveview/SnapshotWriter.h"
 #include "pane/PaneRuntime.h"
+#include "snapshots/SnapshotFile.h"
 
 class QWidget;
 
@@ -73,13 +73,11 @@ public:
     int commandsInFlight() const { return commandsInFlight_; }
 
     const std::string& snapshotFolder() const { return snapshotFolder_; }
-    // Names the next snapshot (without extension) and the header its file
-    // starts with; the request itself is renderState().snapshotRequested.
-    void setSnapshot(std::string name, const SnapshotHeader& header);
-    std::string snapshotName() const;
-    // Snapshot writes that failed, and why the last one did.
-    uint64_t snapshotFailures() const { return snapshotFailures_.load(); }
-    std::string lastSnapshotError() const;
+    // Asks for a snapshot of the pane's next frame, named `stem` (the local
+    // time) and starting with `header`. Its outcome comes back as
+    // snapshotSaved or snapshotFailed, unless the pane starts or stops first:
+    // both drop a pending request.
+    void requestSnapshot(std::string stem, const SnapshotHeader& header);
 
     // PaneEvents, on the pane's threads.
     void loginFinished(PaneStamp stamp, bool loggedIn) override;
@@ -96,7 +94,13 @@ public:
     void joinConsumer() override;
 
     // SnapshotWriter, on the render thread.
-    bool writeSnapshot(std::span<const uint8_t> frame) override;
+    void writeSnapshot(std::span<const uint8_t> frame) override;
+
+signals:
+    // On the GUI thread: the snapshot was published as `fileName` in the
+    // snapshot folder, or could not be saved for `reason`.
+    void snapshotSaved(const QString& fileName);
+    void snapshotFailed(const QString& reason);
 
 private:
     // Runs `report` on the GUI thread if `stamp` is still current then.
@@ -114,11 +118,9 @@ private:
     std::unique_ptr<PaneRuntime> runtime_;
     int commandsInFlight_ = 0;
 
-    mutable std::mutex snapshotMutex_;  // guards the three fields below
-    std::string snapshotName_;
+    std::mutex snapshotMutex_;  // guards the two fields below
+    std::string snapshotStem_;
     SnapshotHeader snapshotHeader_;
-    std::string lastSnapshotError_;
-    std::atomic<uint64_t> snapshotFailures_{0};
 };
 
 }  // namespace tess

@@ -12,6 +12,8 @@ inline constexpr std::string_view messageError = "Get the message error!";
 inline constexpr std::string_view tooManyUsers = "There are too many users";
 inline constexpr std::string_view tooManyLogins = "Too many users login";
 inline constexpr std::string_view mpeg4Only = "The Mpeg4 Only";
+// A snapshot that could not be written; the folder and the reason follow.
+inline constexpr std::string_view snapshotNotSaved = "The snapshot could not be saved:";
 inline constexpr std::string_view deviceLimit = "Device number can't be larger than 256!";
 inline constexpr std::string_view rootNotDeletable = "Root folder can't be deleted!";
 inline constexpr std::string_view confirmDelete = "Are you sure to delete the item?";

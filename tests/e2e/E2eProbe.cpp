@@ -9,6 +9,8 @@
 //   moved BEFORE AFTER X Y WIDTH HEIGHT
 //                                that area of two screenshots differs: the
 //                                picture there moves
+//   snapshot FILE WIDTH HEIGHT   a saved snapshot: the fixed header with the date
+//                                of its name, then a WIDTH x HEIGHT JPEG picture
 //   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ, well
 //                                above silence, for a second at least
 //   directory BEFORE AFTER       two device.inf files hold the same records
@@ -21,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -128,6 +131,42 @@ int moved(const char* beforePath, const char* afterPath, const QRect& where) {
     std::printf("moved: %.1f %% of %dx%d at %d,%d changed\n", share * 100, where.width(),
                 where.height(), where.x(), where.y());
     return share >= kMinMovedShare ? 0 : 1;
+}
+
+int snapshot(const char* path, int width, int height) {
+    // Everything of the header but the date text at 56 and its zero at 75.
+    constexpr unsigned char kHeaderStart[56] = {
+        0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x48, 'E',  'x',  'i',  'f',  0x00, 0x00, 0x49, 0x49,
+        0x2A, 0x00, 0x08, 0x00, 0x00, 0x00, 0x01, 0x00, 0x69, 0x87, 0x04, 0x00, 0x01, 0x00,
+        0x00, 0x00, 0x1A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x03, 0x90,
+        0x02, 0x00, 0x14, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    std::vector<char> bytes;
+    if (!readFile(path, bytes)) {
+        std::fprintf(stderr, "snapshot: cannot read %s\n", path);
+        return 2;
+    }
+    const std::string name = std::string(path).substr(std::string(path).rfind('/') + 1);
+    if (bytes.size() < 80 || name.size() < 14 ||
+        std::memcmp(bytes.data(), kHeaderStart, sizeof kHeaderStart) != 0 || bytes[75] != 0) {
+        std::printf("snapshot: %s does not start with the snapshot header\n", name.c_str());
+        return 1;
+    }
+    const std::string date(bytes.data() + 56, 19);
+    const std::string expected = name.substr(0, 4) + ":" + name.substr(4, 2) + ":" +
+                                 name.substr(6, 2) + " " + name.substr(8, 2) + ":" +
+                                 name.substr(10, 2) + ":" + name.substr(12, 2);
+    // The frame as received: its start of image, then the file from byte 76.
+    QByteArray frame("\xFF\xD8", 2);
+    frame.append(bytes.data() + 76, static_cast<qsizetype>(bytes.size() - 76));
+    const QImage picture = QImage::fromData(frame, "JPEG");
+    // Devices pad a frame to an even length: its end of image may be followed
+    // by a byte or two.
+    const bool ends = frame.lastIndexOf("\xFF\xD9") >= frame.size() - 4;
+    std::printf("snapshot %s: dated %s, a %dx%d picture of %zu bytes%s\n", name.c_str(),
+                date.c_str(), picture.width(), picture.height(), bytes.size(),
+                ends ? "" : ", without an end of image");
+    return date == expected && picture.width() == width && picture.height() == height && ends ? 0
+                                                                                              : 1;
 }
 
 int tone(const char* path, int rate, double frequency) {
@@ -272,6 +311,8 @@ int main(int argc, char** argv) {
         return picture(argv[2], QRect(std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[3]),
                                       std::atoi(argv[4])));
     if (command == "moved" && argc == 8) return moved(argv[2], argv[3], rect(4));
+    if (command == "snapshot" && argc == 5)
+        return snapshot(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (command == "tone" && argc == 5)
         return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
     if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
@@ -279,6 +320,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT [X Y]\n"
                  "       tessarine-e2e-probe moved BEFORE AFTER X Y WIDTH HEIGHT\n"
+                 "       tessarine-e2e-probe snapshot FILE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"
                  "       tessarine-e2e-probe directory BEFORE AFTER\n"
                  "       tessarine-e2e-probe selected-row IMAGE\n");

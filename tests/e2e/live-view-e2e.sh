@@ -4,7 +4,9 @@
 # a program folder holding a copy of the viewer and a prepared device.inf.
 # Double-clicks the device in the main window, then checks that the "Show"
 # window's picture area shows the camera's picture, that the tone reaches the
-# null sink, and that closing both windows saves the directory unchanged.
+# null sink, that SnapShot saves the picture with its dated header and "1"
+# shows it in the snapshot browser, and that closing both windows saves the
+# directory unchanged.
 #
 #   live-view-e2e.sh VIEWER DEVSIM DIRECTORY_TOOL PROBE
 #
@@ -65,6 +67,28 @@ sleep 2
 tess_stop "$recorderPid"
 recorderPid=
 "$probe" tone "$work/sound.raw" "$kSinkRate" "$kToneHz" || fail "no ${kToneHz} Hz tone on the null sink"
+
+step "SnapShot"
+e2e_click_logical 30 185
+savedSnapshot() {
+    snapshotFile=$(ls "$work/program/Temp/"*.jpg 2>/dev/null | head -n 1)
+    [ -n "$snapshotFile" ]
+}
+tess_wait_for 5 savedSnapshot || fail "no snapshot in $work/program/Temp"
+"$probe" snapshot "$snapshotFile" 352 240 || fail "the snapshot is not the camera's picture"
+
+step "\"1\" opens the snapshot browser"
+e2e_click_logical 226 11
+tess_wait_for 5 e2e_window_by_name Dialog || fail "no \"Dialog\" window after \"1\""
+browserWindow=$found
+# The picture spans the width from half the height less 100 (logical 50).
+browserPicture() {
+    import -window "$browserWindow" png:"$work/browser.png" 2>>"$work/import.log" &&
+        "$probe" picture "$work/browser.png" $((240 * kScale)) $((160 * kScale)) 0 \
+            $((50 * kScale)) >"$work/browser.txt"
+}
+tess_wait_for 5 browserPicture || fail "no picture in the browser: $(cat "$work/browser.txt")"
+timeout 5 xdotool windowfocus --sync "$browserWindow" key Escape
 
 e2e_close
 

@@ -39,7 +39,7 @@ protected:
     RecordingMessageSink messages_;
     std::unique_ptr<ScopedMessageSink> scope_;
     panetest::InstantAudioOut audioOut_;
-    QTemporaryDir folder_;
+    std::unique_ptr<QTemporaryDir> folder_;
     DeviceDirectory directory_;
     std::unique_ptr<LiveView> liveView_;
 
@@ -98,8 +98,9 @@ protected:
     bool setUpView() {
         messages_.clear();
         scope_ = std::make_unique<ScopedMessageSink>(messages_);
-        if (!folder_.isValid() || !QDir(folder_.path()).mkpath("Temp")) return false;
-        liveView_ = std::make_unique<LiveView>(audioOut_, folder_.path().toStdString() + "/");
+        folder_ = std::make_unique<QTemporaryDir>();
+        if (!folder_->isValid() || !QDir(folder_->path()).mkpath("Temp")) return false;
+        liveView_ = std::make_unique<LiveView>(audioOut_, folder_->path().toStdString() + "/");
         return true;
     }
 

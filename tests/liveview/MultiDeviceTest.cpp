@@ -98,6 +98,9 @@ private slots:
             tap({10, 10});
             QVERIFY(liveView_->pane(0).renderState().selected);
             QVERIFY(!liveView_->pane(1).renderState().selected);
+            // SnapShot saves the selected pane's next frame.
+            click(panel.button(Control::SnapShot));
+            QTRY_VERIFY_WITH_TIMEOUT(panel.snapshotViewerButton().isVisible(), 3000);
             tap({10, 10});
             QCOMPARE(liveView_->currentView(), 1);
             QCOMPARE(liveView_->pane(0).widget().geometry(),
@@ -109,6 +112,7 @@ private slots:
 
             click(panel.button(Control::FourDevice));
             QCOMPARE(liveView_->currentView(), kQuadView);
+            QVERIFY(panel.snapshotViewerButton().isHidden());
             QVERIFY(!liveView_->pane(0).connection().audioToPlayer);
             QVERIFY(hasPictureAgain(liveView_->pane(1)));
             QVERIFY(hasPictureAgain(liveView_->pane(2)));

@@ -2,7 +2,7 @@
 
 #include "TestJpeg.h"
 #include "liveview/Overlays.h"
-#include "liveview/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
 using namespace tess;
 

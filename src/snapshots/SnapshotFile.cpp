@@ -1,12 +1,14 @@
-#include "liveview/SnapshotFile.h"
+#include "snapshots/SnapshotFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace tess {
 namespace {
@@ -18,6 +20,8 @@ constexpr std::array<uint8_t, SnapshotHeader::kDateAt> kHeaderStart{
     0x02, 0x00, 0x14, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
 };
 constexpr std::string_view kUndated = "0000:00:00 00:00:00";
+// Snapshots of one second beyond this many are refused rather than searched on.
+constexpr int kMaxSameSecond = 999;
 
 // Writes all of `bytes`, across short writes and interruptions.
 bool writeAll(int fd, const uint8_t* bytes, size_t count) {
@@ -33,6 +37,23 @@ bool writeAll(int fd, const uint8_t* bytes, size_t count) {
         count -= static_cast<size_t>(written);
     }
     return true;
+}
+
+// Publishes the complete file `from` as `to` unless `to` exists; errno tells
+// why not. File systems without the no-replace rename get a hard link, which
+// also refuses to replace, and the temporary name goes.
+bool publishWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+std::string describe(const std::string& what, int error) {
+    return what + ": " + std::strerror(error);
 }
 
 }  // namespace
@@ -73,39 +94,40 @@ std::string_view SnapshotHeader::dateText() const {
     return {reinterpret_cast<const char*>(bytes_.data() + kDateAt), kDateChars};
 }
 
-SnapshotFile::SnapshotFile(std::string path, const SnapshotHeader& header)
-    : path_(std::move(path)), header_(header) {}
-
-bool SnapshotFile::write(std::span<const uint8_t> frame) {
+SavedSnapshot saveSnapshot(const std::string& folder, std::string_view stem,
+                           const SnapshotHeader& header, std::span<const uint8_t> frame) {
     if (frame.size() < 2 || frame[0] != 0xFF || frame[1] != 0xD8) {
-        error_ = "the frame is not a JPEG picture";
-        return false;
+        return {false, {}, "the frame is not a JPEG picture"};
     }
-    const std::string partial = path_ + ".part";
-    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error_ = partial + ": " + std::strerror(errno);
-        return false;
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        return {false, {}, describe(folder, errno)};
     }
+    // Unique per save, so two panes saving in the same second never share it;
+    // it does not end in ".jpg", so the browser never lists it.
+    std::string temporary = folder + ".snapshot-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return {false, {}, describe(folder, errno)};
     const auto body = frame.subspan(2);
-    bool ok = writeAll(fd, header_.bytes().data(), SnapshotHeader::kSize) &&
+    bool ok = ::fchmod(fd, 0644) == 0 &&
+              writeAll(fd, header.bytes().data(), SnapshotHeader::kSize) &&
               writeAll(fd, body.data(), body.size());
-    int savedErrno = errno;
+    int error = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
-        savedErrno = errno;
+        error = errno;
     }
-    if (ok && std::rename(partial.c_str(), path_.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
+    for (int copy = 1; ok && copy <= kMaxSameSecond; ++copy) {
+        std::string name(stem);
+        if (copy > 1) name += "-" + std::to_string(copy);
+        name += ".jpg";
+        if (publishWithoutReplacing(temporary, folder + name)) return {true, name, {}};
+        if (errno != EEXIST) {
+            ok = false;
+            error = errno;
+        }
     }
-    if (!ok) {
-        error_ = path_ + ": " + std::strerror(savedErrno);
-        ::unlink(partial.c_str());
-        return false;
-    }
-    error_.clear();
-    return true;
+    ::unlink(temporary.c_str());
+    return {false, {}, describe(folder + std::string(stem) + ".jpg", ok ? EEXIST : error)};
 }
 
 }  // namespace tess

@@ -60,29 +60,25 @@ private:
     std::array<uint8_t, kSize> bytes_;
 };
 
-// One snapshot file: the header, then the received frame from its byte 2 on
-// (its own start-of-image marker is left out, the header begins with one), so
-// the file is the frame's length + 74 bytes.
-//
-// The file is written under a temporary name next to `path` and renamed into
-// place once it is complete: a failed write leaves no half file behind and
-// does not disturb an earlier snapshot of the same name.
-class SnapshotFile {
-public:
-    SnapshotFile(std::string path, const SnapshotHeader& header);
-
-    // Render thread. False when the frame does not start with a JPEG start of
-    // image, or when the file cannot be created, written or renamed; error()
-    // then says why.
-    bool write(std::span<const uint8_t> frame);
-
-    const std::string& path() const { return path_; }
-    const std::string& error() const { return error_; }
-
-private:
-    std::string path_;
-    SnapshotHeader header_;
-    std::string error_;
+// What saving a snapshot gave: the name under which the file was published
+// ("20070201090503.jpg"), or why it could not be saved.
+struct SavedSnapshot {
+    bool saved = false;
+    std::string fileName;
+    std::string error;
 };
+
+// Saves one snapshot file into `folder` (ending with a separator; created
+// when missing): the header, then the received frame from its byte 2 on (its
+// own start-of-image marker is left out, the header begins with one), so the
+// file is the frame's length + 74 bytes.
+//
+// The file is written under a temporary name of its own (never listed as a
+// snapshot) and published without replacing anything: as `stem` + ".jpg", or,
+// when a snapshot of the same second exists, `stem` + "-2.jpg", "-3.jpg", ...
+// A failed save leaves no file behind. Fails for a frame that does not start
+// with a JPEG start of image.
+SavedSnapshot saveSnapshot(const std::string& folder, std::string_view stem,
+                           const SnapshotHeader& header, std::span<const uint8_t> frame);
 
 }  // namespace tess

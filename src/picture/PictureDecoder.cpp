@@ -1,4 +1,4 @@
-#include "liveview/PictureDecoder.h"
+#include "picture/PictureDecoder.h"
 
 #include <bit>
 
