@@ -13,6 +13,8 @@ struct ProgramOptions {
     std::vector<DeviceConfig> devices;
     std::string logPath;  // --log: JSON lines of every event
     bool discovery = true;
+    std::string discoveryAddress;        // where to listen for searches; empty: the
+                                         // first device's address
     uint16_t discoveryPort = 7777;       // where search requests arrive
     uint16_t discoveryReplyPort = 3332;  // where replies go
     bool discoveryAnyRequester = false;  // also answer requesters off loopback
