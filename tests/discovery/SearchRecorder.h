@@ -70,18 +70,33 @@ private:
     int sendFailures_ = 0;
 };
 
-// A UDP port that was free a moment ago: where a test's search listens.
-inline uint16_t freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    socklen_t size = sizeof local;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-    ::close(fd);
-    return ntohs(local.sin_port);
-}
+// A UDP port held by a socket of its own until release(), so that nothing
+// started meanwhile (a responder on a free port) can take it: where a test's
+// search listens.
+class ReservedUdpPort {
+public:
+    ReservedUdpPort() : fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        socklen_t size = sizeof local;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size);
+        port_ = ntohs(local.sin_port);
+    }
+    ~ReservedUdpPort() { release(); }
+    ReservedUdpPort(const ReservedUdpPort&) = delete;
+    ReservedUdpPort& operator=(const ReservedUdpPort&) = delete;
+    uint16_t port() const { return port_; }
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+    uint16_t port_ = 0;
+};
 
 // Sends `bytes` as one datagram to 127.0.0.1:`port`, from anywhere.
 inline void sendDatagram(uint16_t port, const void* bytes, size_t size) {

@@ -18,7 +18,6 @@ namespace tess {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::freeUdpPort;
 using testing::SearchRecorder;
 
 class SearcherTest : public ::testing::Test {
@@ -27,6 +26,7 @@ protected:
     void startResponder() {
         ASSERT_TRUE(responder_.start("0.0.0.0", 0, settings_.replyPort));
         settings_.requestPort = responder_.port();
+        replyPort_.release();
     }
     devsim::SearchAnswer answer(uint8_t lastOctet, uint16_t port, int delayMs,
                                 uint8_t typeCode = 68) {
@@ -43,13 +43,16 @@ protected:
         return addresses;
     }
 
-    SearchSettings settings_ = [] {
+    // Held until the responder has its own port; the search binds it then.
+    testing::ReservedUdpPort replyPort_;
+    testing::ReservedUdpPort requestPort_;  // stays held: nobody listens there
+    SearchSettings settings_ = [this] {
         SearchSettings settings;
         settings.interfaces = "lo";
         settings.collection = 700ms;
         settings.replyWait = 300ms;
-        settings.replyPort = freeUdpPort();
-        settings.requestPort = freeUdpPort();  // nobody listens there unless a responder does
+        settings.replyPort = replyPort_.port();
+        settings.requestPort = requestPort_.port();
         return settings;
     }();
     std::vector<devsim::SearchAnswer> answers_;
@@ -168,6 +171,7 @@ TEST_F(SearcherTest, ASendFailureIsToldAndTheSearchGoesOn) {
 TEST_F(SearcherTest, AFloodIsCappedAndBatched) {
     settings_.rowLimit = 40;
     settings_.batchLimit = 8;
+    replyPort_.release();
     Searcher searcher(settings_, recorder_);
     ASSERT_TRUE(searcher.start());
     std::atomic<bool> flooding{true};
