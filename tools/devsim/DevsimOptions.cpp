@@ -330,7 +330,7 @@ std::string helpText() {
         "                             blanks separate, \"...\" groups, # starts a comment\n"
         "  --log FILE                 append every request and datagram as JSON lines\n"
         "  --discovery-address IP     address to listen for searches on; 0.0.0.0 hears\n"
-        "                             broadcasts (the first device's address)\n"
+        "                             every broadcast (127.255.255.255: loopback's)\n"
         "  --discovery-port N         port search requests arrive on (7777)\n"
         "  --discovery-reply-port N   port search replies go to (3332)\n"
         "  --discovery-any            also answer requesters outside 127.0.0.0/8\n"

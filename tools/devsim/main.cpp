@@ -72,9 +72,7 @@ int main(int argc, char** argv) {
             discoveryLog.setSource("discovery");
             discoveryLog.writeTo(options.logPath);
         }
-        const std::string& where = options.discoveryAddress.empty()
-                                       ? options.devices.front().address
-                                       : options.discoveryAddress;
+        const std::string& where = options.discoveryAddress;
         if (!responder.start(where, options.discoveryPort, options.discoveryReplyPort,
                              options.discoveryAnyRequester)) {
             std::fprintf(stderr, "tessarine-devsim: cannot listen for searches on %s:%u\n",
