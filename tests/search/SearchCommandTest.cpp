@@ -150,26 +150,6 @@ private slots:
         QCOMPARE(sink_.messages(), std::vector<std::string>{std::string(text::deviceLimit)});
         QCOMPARE(directory.entryCount(), size_t{DeviceDirectory::kMaxEntries});
     }
-
-    // The program ends during a search (its termination closes every
-    // window): the Search command returns at once, the search cancelled and
-    // its thread joined, long before the search would have ended.
-    void theProgramEndingDuringASearch() {
-        lan_->settings.collection = std::chrono::milliseconds(7000);
-        lan_->settings.replyWait = std::chrono::milliseconds(3000);
-        window_->setSearchSettings(lan_->settings);
-        QElapsedTimer ending;
-        onNextModal<SearchWindow>([&ending](SearchWindow& search) {
-            QVERIFY(QTest::qWaitFor([&] { return search.list()->topLevelItemCount() == 2; }));
-            QVERIFY(search.searching());
-            ending.start();
-            QApplication::closeAllWindows();
-        });
-        window_->search();
-        QVERIFY(ending.isValid());
-        QVERIFY2(ending.elapsed() < 1000, qPrintable(QString::number(ending.elapsed())));
-        QCOMPARE(viewer_->views, 0);
-    }
 };
 
 QTEST_MAIN(SearchCommandTest)
