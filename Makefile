@@ -3,7 +3,7 @@
 
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libturbojpeg0-dev libpulse-dev \
             pulseaudio pulseaudio-utils libgtest-dev libgmock-dev xvfb xauth xdotool x11-apps \
-            imagemagick clang libclang-rt-14-dev clang-format
+            imagemagick clang libclang-rt-14-dev clang-format iproute2
 JOBS     ?= $(shell nproc)
 BUILD    ?= build
 

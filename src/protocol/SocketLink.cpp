@@ -89,6 +89,32 @@ int SocketLink::send(const void* buffer, size_t length) {
     return count < 0 ? -1 : static_cast<int>(count);
 }
 
+int SocketLink::sendThrough(const void* buffer, size_t length, unsigned interfaceIndex,
+                            in_addr source) {
+    std::lock_guard lock(handleMutex_);
+    const int fd = socket_.load();
+    if (fd < 0 || !peerUsable_ || type_ != SocketType::Datagram) return -1;
+    iovec data{const_cast<void*>(buffer), length};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &peer_;
+    message.msg_namelen = sizeof peer_;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(interfaceIndex);
+    info.ipi_spec_dst = source;
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    const ssize_t count = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+    return count < 0 ? -1 : static_cast<int>(count);
+}
+
 void SocketLink::interrupt() {
     std::lock_guard lock(handleMutex_);
     const int fd = socket_.load();

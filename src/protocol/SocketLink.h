@@ -48,6 +48,12 @@ public:
     int receive(void* buffer, size_t length, int seconds);
     // One send of the whole buffer to the peer; the count accepted or -1.
     int send(const void* buffer, size_t length);
+    // A datagram send that leaves by the interface numbered `interfaceIndex`
+    // with `source` (network order) as its sender address, whatever the
+    // routing table says: how one broadcast goes out on every interface. The
+    // peer must have been set as a sockaddr_in (the broadcast address is no
+    // dotted host for setPeer's text form). The count accepted or -1.
+    int sendThrough(const void* buffer, size_t length, unsigned interfaceIndex, in_addr source);
 
     // Wakes a receive or connect that another thread is blocked in (both
     // then fail at once); the socket stays open until closed.

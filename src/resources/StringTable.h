@@ -21,6 +21,7 @@ inline constexpr std::string_view quadLimit = "Can't Select more than four devic
 inline constexpr std::string_view bindFailed =
     "Bind the connection is failed,please close dialog and try again";
 inline constexpr std::string_view broadcastFailed = "SendBroadCast is wrong";
+inline constexpr std::string_view indexItemFailed = "Get the index item is failed";
 // Our own: a request whose inserted values make it longer than a device takes.
 inline constexpr std::string_view requestTooLong =
     "The request is too long: shorten the user name or password";
@@ -49,6 +50,10 @@ inline constexpr std::string_view folderCommand = "Folder";
 inline constexpr std::string_view editCommand = "Edit";
 inline constexpr std::string_view deleteCommand = "Delete";
 inline constexpr std::string_view aboutCommand = "About";
+inline constexpr std::string_view searchCommand = "Search";
+inline constexpr std::string_view searchCaption = "Search";
+inline constexpr std::string_view deviceListCaption = "Device List";
+inline constexpr std::string_view searchColumns[3] = {"IP", "PORT", "DEVICE"};
 inline constexpr std::string_view labelCaption = "Label:";
 inline constexpr std::string_view defaultDeviceLabel = "New Device";
 inline constexpr std::string_view defaultUserName = "admin";

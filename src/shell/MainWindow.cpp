@@ -21,6 +21,7 @@
 #include "platform/MessageSink.h"
 #include "resources/Artwork.h"
 #include "resources/StringTable.h"
+#include "search/SearchWindow.h"
 #include "shell/AboutBox.h"
 #include "shell/DirectoryModel.h"
 
@@ -163,7 +164,7 @@ void MainWindow::openDirectory() {
 void MainWindow::showReadOnly() {
     setWindowTitle(qs(text::programName) + qs(text::readOnlyCaption));
     for (QAction* change :
-         {newAction_, multipleAction_, folderAction_, editAction_, deleteAction_}) {
+         {newAction_, multipleAction_, folderAction_, editAction_, deleteAction_, searchAction_}) {
         change->setEnabled(false);
     }
     tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -226,6 +227,7 @@ void MainWindow::buildMenuBar() {
     deviceMenu->addSeparator();
     editAction_ = command(deviceMenu, text::editCommand, &MainWindow::editSelected);
     deleteAction_ = command(deviceMenu, text::deleteCommand, &MainWindow::deleteSelected);
+    searchAction_ = command(menuBar(), text::searchCommand, &MainWindow::search);
     aboutAction_ = command(menuBar(), text::aboutCommand, &MainWindow::showAbout);
 }
 
@@ -409,6 +411,51 @@ void MainWindow::deleteSelected() {
 void MainWindow::showAbout() {
     AboutBox box(geometry_.scale(), this);
     box.exec();
+}
+
+void MainWindow::search() {
+    SearchWindow searchWindow(geometry_.scale(), searchSettings_, this);
+    searchWindow.exec();
+    if (!searchWindow.chosen()) {
+        return;
+    }
+    DeviceEditor editor(geometry_.scale(), this);
+    editor.setLabel(searchWindow.chosenAddress());
+    editor.setAddress(searchWindow.chosenAddress());
+    editor.setPort(searchWindow.chosenPort());
+    editor.exec();  // whatever it holds when it closes is used
+    const auto fill = [&editor](DeviceEntry& device) {
+        device.setLabel(editor.label().toStdU16String());
+        device.setAddress(editor.address().toStdU16String());
+        device.setPassword(editor.password().toStdU16String());
+        device.setUserName(editor.userName().toStdU16String());
+        device.setPort(editor.port());
+        device.setAvFlags(kAvVideo);
+    };
+
+    // The device joins the directory before its session, so that the
+    // session's audio/video choice is made on the entry that stays.
+    DeviceEntry* entry = nullptr;
+    if (directory_.entryCount() < DeviceDirectory::kMaxEntries) {
+        DeviceEntry* first = directory_.childAt(nullptr, 0);
+        entry = directory_.createEntry(EntryKind::device, editor.label().toStdU16String(),
+                                       first && first->isFolder() ? first : nullptr);
+    }
+    if (entry) {
+        fill(*entry);
+        directory_.notifyChanged(entry);
+        select(entry);
+        openEntry(entry);
+        return;
+    }
+    // A full directory: the device is watched on an entry of its own, and
+    // the limit message follows the session.
+    DeviceEntry session(EntryKind::device);
+    fill(session);
+    if (viewer_) {
+        viewer_->view(session, directory_);
+    }
+    messageSink().show(text::deviceLimit);
 }
 
 void MainWindow::openEntry(DeviceEntry* entry) {

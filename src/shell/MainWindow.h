@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include "directory/DeviceDirectory.h"
+#include "discovery/Searcher.h"
 #include "geometry/LogicalGeometry.h"
 #include "liveview/EntryViewer.h"
 
@@ -22,7 +23,7 @@ class MultiDeviceEditor;
 
 // The program's main window, captioned "Tessarine": the device tree filling a
 // 240-wide logical window and the menu bar with "Device" (New, Multiple,
-// Folder, Edit, Delete) and "About". It owns the DeviceDirectory, loaded from
+// Folder, Edit, Delete), "Search" and "About". It owns the DeviceDirectory, loaded from
 // programFolder + "device.inf" at construction and saved when the window is
 // destroyed, and the one entry viewer (the live view), which it hands a
 // device or multi-device on a double-click, Return, or a new device.
@@ -78,6 +79,10 @@ public:
     void editSelected();
     void deleteSelected();
     void showAbout();
+    // The LAN search window; a device chosen there goes through the device
+    // editor into the directory, under the first top-level folder, and is
+    // opened in the viewer.
+    void search();
     // Hands a device or multi-device to the viewer; a folder is left alone.
     void openEntry(DeviceEntry* entry);
     // A drop of `dragged` onto `target` in the tree (see
@@ -91,6 +96,11 @@ public:
     QAction* editAction() const { return editAction_; }
     QAction* deleteAction() const { return deleteAction_; }
     QAction* aboutAction() const { return aboutAction_; }
+    QAction* searchAction() const { return searchAction_; }
+
+    // What the Search command's searches are made of; the product's, with
+    // the interfaces the environment names (SearchSettings::forProgram).
+    void setSearchSettings(SearchSettings settings) { searchSettings_ = std::move(settings); }
 
 private:
     void buildTree();
@@ -133,6 +143,9 @@ private:
     QAction* editAction_ = nullptr;
     QAction* deleteAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    QAction* searchAction_ = nullptr;
+
+    SearchSettings searchSettings_ = SearchSettings::forProgram();
 };
 
 }  // namespace tess

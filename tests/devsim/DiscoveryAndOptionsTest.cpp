@@ -116,6 +116,53 @@ TEST(Discovery, IgnoresMalformedRequestsAndRequestersOffLoopback) {
     EXPECT_EQ(responder.repliesSent(), 1);
 }
 
+// Each answer leaves after its own delay, cut or padded to its own size.
+TEST(Discovery, DelayedAndOddSizedAnswers) {
+    Searcher searcher;
+    EventLog log;
+    SearchAnswer late;
+    late.delayMs = 300;
+    SearchAnswer early;
+    early.size = 20;
+    early.typeCode = 87;
+    DiscoveryResponder responder([&] { return std::vector<SearchAnswer>{late, early}; }, log);
+    ASSERT_TRUE(responder.start("127.0.0.1", 0, searcher.port()));
+    const auto sent = std::chrono::steady_clock::now();
+    searcher.send(searchRequest({127, 0, 0, 1}), responder.port());
+    const std::string first = searcher.receive(1s);
+    ASSERT_EQ(first.size(), 20u);
+    EXPECT_EQ(static_cast<uint8_t>(first[17]), 87);
+    EXPECT_TRUE(searcher.receive(200ms).empty());
+    EXPECT_EQ(searcher.receive(1s).size(), 76u);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 300ms);
+}
+
+TEST(Options, SearchAnswersOfADevice) {
+    DeviceConfig config;
+    std::string error;
+    ASSERT_TRUE(parseDeviceOptions(
+        {"--address", "0.0.0.0", "--search-address", "10.0.0.5", "--search-after", "2000",
+         "--search-after", "4000", "--search-size", "100", "--search-type", "200"},
+        config, error))
+        << error;
+    EXPECT_EQ(validate(config), "");
+    const std::vector<SearchAnswer> answers = SimulatedDevice(config).searchAnswers();
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].delayMs, 2000);
+    EXPECT_EQ(answers[1].delayMs, 4000);
+    EXPECT_EQ(answers[1].address, (std::array<uint8_t, 4>{10, 0, 0, 5}));
+    EXPECT_EQ(answers[1].size, 100);
+    EXPECT_EQ(answers[1].typeCode, 200);
+    EXPECT_EQ(SimulatedDevice(DeviceConfig{}).searchAnswers().size(), 1u);
+    config.searchReplySize = 513;
+    EXPECT_NE(validate(config), "");
+
+    ProgramOptions options;
+    ASSERT_TRUE(
+        parseProgramOptions({"--discovery-address", "0.0.0.0", "--class", "6"}, options, error));
+    EXPECT_EQ(options.discoveryAddress, "0.0.0.0");
+}
+
 TEST(Options, DeviceOptionsFillTheConfiguration) {
     DeviceConfig config;
     std::string error;

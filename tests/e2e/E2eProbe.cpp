@@ -17,8 +17,12 @@
 //                                (the saved selection aside)
 //   selected-row IMAGE           prints "X Y", the middle of the row drawn as
 //                                selected (the widest band of highlight colour)
+//   device FILE ADDRESS PORT     device.inf holds a device at ADDRESS:PORT,
+//                                labelled ADDRESS, with video only, under the
+//                                first top-level folder
 #include <QColor>
 #include <QImage>
+#include <QString>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -297,6 +301,35 @@ int selectedRow(const char* path) {
     return 0;
 }
 
+int device(const char* path, const char* address, int port) {
+    std::vector<char> bytes;
+    tess::DeviceDirectory directory;
+    if (!readFile(path, bytes) ||
+        !directory.loadFromBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()})) {
+        std::fprintf(stderr, "device: %s is no whole directory\n", path);
+        return 2;
+    }
+    const std::u16string wanted = QString::fromUtf8(address).toStdU16String();
+    const tess::DeviceEntry* folder = directory.childAt(nullptr, 0);
+    for (uint16_t index = 1; index < directory.nextIndex(); ++index) {
+        const tess::DeviceEntry* entry = directory.entryAt(index);
+        if (!entry->isDevice() || entry->address() != wanted) continue;
+        std::printf(
+            "device: %s:%u labelled \"%s\", avFlags %u, in \"%s\"\n", address, entry->port(),
+            QString::fromStdU16String(entry->label()).toUtf8().constData(), entry->avFlags(),
+            QString::fromStdU16String(directory.parent(entry) ? directory.parent(entry)->label()
+                                                              : u"")
+                .toUtf8()
+                .constData());
+        return entry->port() == port && entry->label() == wanted && entry->avFlags() == 1 &&
+                       directory.parent(entry) == folder
+                   ? 0
+                   : 1;
+    }
+    std::printf("device: no device at %s in %s\n", address, path);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,12 +350,14 @@ int main(int argc, char** argv) {
         return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
     if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
     if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
+    if (command == "device" && argc == 5) return device(argv[2], argv[3], std::atoi(argv[4]));
     std::fprintf(stderr,
                  "usage: tessarine-e2e-probe picture IMAGE WIDTH HEIGHT [X Y]\n"
                  "       tessarine-e2e-probe moved BEFORE AFTER X Y WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe snapshot FILE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"
                  "       tessarine-e2e-probe directory BEFORE AFTER\n"
-                 "       tessarine-e2e-probe selected-row IMAGE\n");
+                 "       tessarine-e2e-probe selected-row IMAGE\n"
+                 "       tessarine-e2e-probe device FILE ADDRESS PORT\n");
     return 2;
 }

@@ -232,7 +232,7 @@ private slots:
         for (const QAction* action : window->menuBar()->actions()) {
             bar << action->text();
         }
-        QCOMPARE(bar, QStringList({"Device", "About"}));
+        QCOMPARE(bar, QStringList({"Device", "Search", "About"}));
         QStringList device;
         for (const QAction* action : window->menuBar()->actions().first()->menu()->actions()) {
             device << (action->isSeparator() ? QStringLiteral("-") : action->text());
@@ -530,7 +530,7 @@ private slots:
             QVERIFY(second->windowTitle().endsWith(QString::fromUtf8(text::readOnlyCaption)));
             for (QAction* change :
                  {second->newAction(), second->multipleAction(), second->folderAction(),
-                  second->editAction(), second->deleteAction()}) {
+                  second->editAction(), second->deleteAction(), second->searchAction()}) {
                 QVERIFY(!change->isEnabled());
             }
             QCOMPARE(second->tree().editTriggers(), QAbstractItemView::NoEditTriggers);

@@ -96,10 +96,13 @@ sed -n 's/^discovery on /  LAN search answered on /p' "$output"
 echo
 echo "Program folder: $demo (device.inf, Temp/ for snapshots)"
 echo "Double-click a device to watch it; \"Quad\" shows four cameras, \"Tour\" each device in turn."
+echo "\"Search\" finds the simulated devices on loopback; double-click one to add it."
 echo "Close the viewer's main window, or press Ctrl-C here, to stop everything."
 echo
 
-"$demo/tessarine" &
+# Search stays on loopback: the request goes to 127.255.255.255, where the
+# simulator's responder listens, and never onto a real network.
+TESSARINE_SEARCH_INTERFACES=lo "$demo/tessarine" &
 viewerPid=$!
 wait "$viewerPid"
 status=$?

@@ -117,6 +117,22 @@ const OptionTable& deviceOptions() {
         {"--tone", number(&DeviceConfig::toneHz, "HZ  audio tone (440; 0: a 200-2000 Hz sweep)")},
         {"--search-type",
          number(&DeviceConfig::searchTypeCode, "N  discovery type code (class default)")},
+        {"--search-after",
+         {true,
+          [](DeviceConfig& c, const std::string& v) {
+              // The first use replaces the default immediate reply.
+              if (!c.searchDelaysGiven) c.searchDelaysMs.clear();
+              c.searchDelaysGiven = true;
+              int delay;
+              if (!parseNumber(v, delay)) return false;
+              c.searchDelaysMs.push_back(delay);
+              return true;
+          },
+          "MS  answer a search MS ms after the request (repeat: one reply each; 0)"}},
+        {"--search-size", number(&DeviceConfig::searchReplySize,
+                                 "N  bytes of each search reply, cut or padded (76)")},
+        {"--search-address",
+         text(&DeviceConfig::searchAddress, "IP  address a search reply names (--address)")},
         {"--reply-fault",
          {true,
           [](DeviceConfig& c, const std::string& v) {
@@ -253,6 +269,8 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
             if (!value(configPath)) return false;
         } else if (arg == "--log") {
             if (!value(options.logPath)) return false;
+        } else if (arg == "--discovery-address") {
+            if (!value(options.discoveryAddress)) return false;
         } else if (arg == "--discovery-port") {
             if (!port(options.discoveryPort)) return false;
         } else if (arg == "--discovery-reply-port") {
@@ -311,6 +329,8 @@ std::string helpText() {
         "  --config FILE              one device per line, with the device options below;\n"
         "                             blanks separate, \"...\" groups, # starts a comment\n"
         "  --log FILE                 append every request and datagram as JSON lines\n"
+        "  --discovery-address IP     address to listen for searches on; 0.0.0.0 hears\n"
+        "                             every broadcast (127.255.255.255: loopback's)\n"
         "  --discovery-port N         port search requests arrive on (7777)\n"
         "  --discovery-reply-port N   port search replies go to (3332)\n"
         "  --discovery-any            also answer requesters outside 127.0.0.0/8\n"

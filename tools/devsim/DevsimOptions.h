@@ -13,6 +13,9 @@ struct ProgramOptions {
     std::vector<DeviceConfig> devices;
     std::string logPath;  // --log: JSON lines of every event
     bool discovery = true;
+    // Where to listen for searches: the loopback broadcast address hears a
+    // viewer that searches on "lo"; 0.0.0.0 hears every broadcast.
+    std::string discoveryAddress = "127.255.255.255";
     uint16_t discoveryPort = 7777;       // where search requests arrive
     uint16_t discoveryReplyPort = 3332;  // where replies go
     bool discoveryAnyRequester = false;  // also answer requesters off loopback

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tess::devsim {
@@ -30,6 +31,7 @@ std::string reply(const SearchAnswer& answer) {
         for (size_t i = 0; i < 4; ++i) out[field + i] = static_cast<char>(answer.address[i]);
     out[72] = static_cast<char>(answer.port & 0xFF);
     out[73] = static_cast<char>(answer.port >> 8);
+    out.resize(static_cast<size_t>(std::clamp(answer.size, 0, kMaxReplySize)), '\0');
     return out;
 }
 
@@ -73,11 +75,36 @@ void DiscoveryResponder::stop() {
     fd_ = -1;
 }
 
+void DiscoveryResponder::sendDueReplies(std::vector<PendingReply>& pending) {
+    const auto now = std::chrono::steady_clock::now();
+    // Stable: replies due at the same time leave in the order of the answers.
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const PendingReply& a, const PendingReply& b) { return a.due < b.due; });
+    size_t sent = 0;
+    for (; sent < pending.size() && pending[sent].due <= now; ++sent) {
+        const PendingReply& reply = pending[sent];
+        if (::sendto(fd_, reply.bytes.data(), reply.bytes.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&reply.target),
+                     sizeof reply.target) == static_cast<ssize_t>(reply.bytes.size()))
+            ++repliesSent_;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(sent));
+}
+
 void DiscoveryResponder::loop() {
     char datagram[512];
+    std::vector<PendingReply> pending;
     while (!stopping_) {
+        sendDueReplies(pending);
+        // Back for the stop flag every 100 ms, and in time for the next reply.
+        int waitMs = 100;
+        if (!pending.empty()) {
+            const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(
+                pending.front().due - std::chrono::steady_clock::now());
+            waitMs = static_cast<int>(std::clamp<long long>(untilDue.count(), 0, waitMs));
+        }
         pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, 100) <= 0) continue;
+        if (::poll(&waiting, 1, waitMs) <= 0) continue;
         sockaddr_in sender{};
         socklen_t size = sizeof sender;
         const ssize_t count = ::recvfrom(fd_, datagram, sizeof datagram, 0,
@@ -102,12 +129,10 @@ void DiscoveryResponder::loop() {
             ++requestsIgnored_;
             continue;
         }
-        for (const SearchAnswer& answer : answers_()) {
-            const std::string out = search::reply(answer);
-            if (::sendto(fd_, out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                         sizeof target) == static_cast<ssize_t>(out.size()))
-                ++repliesSent_;
-        }
+        const auto now = std::chrono::steady_clock::now();
+        for (const SearchAnswer& answer : answers_())
+            pending.push_back(
+                {now + std::chrono::milliseconds(answer.delayMs), target, search::reply(answer)});
     }
 }
 

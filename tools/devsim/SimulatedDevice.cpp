@@ -165,6 +165,10 @@ std::string validate(const DeviceConfig& c) {
     if (c.loopFrames < 1 || c.loopFrames > 250) return "the picture loop must have 1 to 250 frames";
     if (c.headerFlagB & ~0x07) return "header flag B may only use bits 0x01, 0x02 and 0x04";
     if (c.toneHz < 0 || c.toneHz > 3999) return "tone must be below 4000 Hz";
+    for (const int delay : c.searchDelaysMs)
+        if (delay < 0 || delay > 60000) return "search reply delays must be 0 to 60000 ms";
+    if (c.searchReplySize < 0 || c.searchReplySize > search::kMaxReplySize)
+        return "search reply size must be 0 to 512";
     const Faults& f = c.faults;
     if (f.stallSeconds < 0 || f.downSeconds < 0) return "fault durations must not be negative";
     if (f.badPacketLength < 0 || f.badPacketLength > 0xFFFF)
@@ -188,7 +192,7 @@ std::string SimulatedDevice::productId() const {
     return config_.productId.empty() ? defaultProductId(config_.deviceClass) : config_.productId;
 }
 
-SearchAnswer SimulatedDevice::searchAnswer() const {
+std::vector<SearchAnswer> SimulatedDevice::searchAnswers() const {
     SearchAnswer answer;
     answer.typeCode = static_cast<uint8_t>(config_.searchTypeCode);
     answer.mac = {0x02,
@@ -197,11 +201,19 @@ SearchAnswer SimulatedDevice::searchAnswer() const {
                   0x00,
                   static_cast<uint8_t>(port_ >> 8),
                   static_cast<uint8_t>(port_ & 0xFF)};
+    const std::string& named =
+        config_.searchAddress.empty() ? config_.address : config_.searchAddress;
     in_addr address{};
-    if (::inet_pton(AF_INET, config_.address.c_str(), &address) == 1)
+    if (::inet_pton(AF_INET, named.c_str(), &address) == 1)
         std::memcpy(answer.address.data(), &address, 4);
     answer.port = port_;
-    return answer;
+    answer.size = config_.searchReplySize;
+    std::vector<SearchAnswer> answers;
+    for (const int delay : config_.searchDelaysMs) {
+        answer.delayMs = delay;
+        answers.push_back(answer);
+    }
+    return answers;
 }
 
 bool SimulatedDevice::packetStreamClass() const {

@@ -70,6 +70,11 @@ struct DeviceConfig {
     bool audio = true;             // serve audio after the audio start
     double toneHz = 440;           // audio tone; 0: a sweep from 200 to 2000 Hz
     int searchTypeCode = 0;        // discovery type code; 0: the class's default
+    // One search reply per entry, each this many ms after the request.
+    std::vector<int> searchDelaysMs{0};
+    bool searchDelaysGiven = false;  // the options named delays of their own
+    int searchReplySize = 76;        // bytes of each search reply (cut or zero-padded)
+    std::string searchAddress;       // address the search reply names; empty: `address`
     Faults faults;
 };
 
@@ -122,8 +127,9 @@ public:
     DeviceState state() const;
     // The product identifier the device logs in with.
     std::string productId() const;
-    // What the device answers to a LAN search (MAC 02:00:00:00 + its port).
-    SearchAnswer searchAnswer() const;
+    // What the device answers to a LAN search (MAC 02:00:00:00 + its port):
+    // one answer per configured delay.
+    std::vector<SearchAnswer> searchAnswers() const;
     // Picture loop now streamed (re-encoded after every command that changes it).
     std::shared_ptr<const FrameLoop> frameLoop() const;
     // Refuses connections for `duration`, then listens again on the same ports.

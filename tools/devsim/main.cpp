@@ -61,7 +61,9 @@ int main(int argc, char** argv) {
     DiscoveryResponder responder(
         [&devices] {
             std::vector<SearchAnswer> answers;
-            for (const auto& device : devices) answers.push_back(device->searchAnswer());
+            for (const auto& device : devices)
+                for (const SearchAnswer& answer : device->searchAnswers())
+                    answers.push_back(answer);
             return answers;
         },
         discoveryLog);
@@ -70,14 +72,14 @@ int main(int argc, char** argv) {
             discoveryLog.setSource("discovery");
             discoveryLog.writeTo(options.logPath);
         }
-        if (!responder.start(options.devices.front().address, options.discoveryPort,
-                             options.discoveryReplyPort, options.discoveryAnyRequester)) {
-            std::fprintf(stderr, "tessarine-devsim: cannot listen for searches on port %u\n",
-                         options.discoveryPort);
+        const std::string& where = options.discoveryAddress;
+        if (!responder.start(where, options.discoveryPort, options.discoveryReplyPort,
+                             options.discoveryAnyRequester)) {
+            std::fprintf(stderr, "tessarine-devsim: cannot listen for searches on %s:%u\n",
+                         where.c_str(), options.discoveryPort);
             return 1;
         }
-        std::printf("discovery on %s:%u\n", options.devices.front().address.c_str(),
-                    responder.port());
+        std::printf("discovery on %s:%u\n", where.c_str(), responder.port());
     }
     std::fflush(stdout);
 
