@@ -2,7 +2,8 @@
 # private X server and sound server, the viewer started on a program folder,
 # its windows found by name and its rows found on screenshots, and an orderly
 # end of everything started. Sourced by the test scripts, after they set
-# `viewer`, `devsim` and `probe`; bash only.
+# `viewer`, `devsim` and `probe`; bash only. A script that defines
+# e2e_extra_cleanup has it run on the way out too.
 #
 # A needed program that is not installed ends the test with 77 (skipped).
 # Every wait is bounded; KEEP_E2E_FOLDER=1 keeps the work folder.
@@ -34,6 +35,7 @@ finish() {
     tess_stop "$TESS_DEVSIM_PID"
     tess_stop "$pulsePid"
     tess_stop "$xvfbPid"
+    if declare -F e2e_extra_cleanup >/dev/null; then e2e_extra_cleanup; fi
     if [ "$status" -ne 0 ] && [ -s "$work/viewer.log" ]; then
         echo "--- viewer output"
         tail -n 40 "$work/viewer.log"
@@ -46,7 +48,7 @@ finish() {
     exit "$status"
 }
 trap finish EXIT
-trap 'exit 1' INT TERM
+trap 'echo "FAIL: interrupted by a signal"; exit 1' INT TERM
 
 fail() {
     echo "FAIL: $*"

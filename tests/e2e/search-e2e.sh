@@ -21,54 +21,23 @@ set -u
 viewer=${1:?usage: search-e2e.sh VIEWER DEVSIM PROBE}
 devsim=${2:?}
 probe=${3:?}
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=../../tools/demo/processes.sh
-. "$here/../../tools/demo/processes.sh"
-
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: network namespaces need root (CI runs this as root)"
     exit 77
 fi
-
-readonly kScale=2
-readonly kCameraPort=8006
-readonly kCamera=198.18.1.2
-readonly kPictureWidth=240 kPictureHeight=165
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tess-search-e2e-XXXXXX")
 nsViewer=tess-search-v-$$
 nsDevice=tess-search-d-$$
-xvfbPid= viewerPid=
-TESS_DEVSIM_PID=
-finish() {
-    local status=$?
-    trap - EXIT
-    tess_stop "$viewerPid" 5
-    tess_stop "$TESS_DEVSIM_PID"
-    tess_stop "$xvfbPid"
+# The namespaces go with everything else the session started.
+e2e_extra_cleanup() {
     ip netns del "$nsViewer" 2>/dev/null
     ip netns del "$nsDevice" 2>/dev/null
-    if [ "$status" -ne 0 ] && [ -s "$work/viewer.log" ]; then
-        echo "--- viewer output"
-        tail -n 40 "$work/viewer.log"
-    fi
-    if [ "${KEEP_E2E_FOLDER:-0}" = 1 ]; then
-        echo "work folder kept: $work"
-    else
-        rm -rf "$work"
-    fi
-    exit "$status"
 }
-trap finish EXIT
-trap 'echo "FAIL: interrupted by a signal"; exit 1' INT TERM
+# shellcheck source=e2e-session.sh
+. "$(dirname "${BASH_SOURCE[0]}")/e2e-session.sh"
 
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
-step() {
-    echo "[$(date +%T)] $*"
-}
+readonly kCameraPort=8006
+readonly kCamera=198.18.1.2
+
 # Runs a command in the viewer's namespace (in the foreground: started in the
 # background, a function's id would be its subshell's).
 inViewer() { ip netns exec "$nsViewer" "$@"; }
@@ -78,12 +47,9 @@ for tool in ip Xvfb xdotool import; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (make deps installs it)"
 done
 
-mkdir -p "$work/home" "$work/runtime" "$work/program"
-chmod 700 "$work/runtime"
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/home/.config
-export XDG_DATA_HOME=$work/home/.local/share
+# No sound here, and the viewer chooses its interfaces by itself.
 export PULSE_SERVER=unix:$work/no-sound-server
-unset DBUS_SESSION_BUS_ADDRESS PULSE_SINK WAYLAND_DISPLAY TESSARINE_SEARCH_INTERFACES
+unset TESSARINE_SEARCH_INTERFACES
 
 step "network namespaces $nsViewer and $nsDevice"
 {

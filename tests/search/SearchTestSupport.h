@@ -10,10 +10,13 @@
 
 #include "DiscoveryResponder.h"
 #include "EventLog.h"
+#include "NextModal.h"
 #include "SearchRecorder.h"
 #include "discovery/Searcher.h"
 
 namespace tess::testing {
+
+using test::onNextModal;
 
 // The simulator's search responder on loopback, bound to 0.0.0.0 on a free
 // port, and search settings that reach it through "lo" only, at a tenth of
@@ -49,22 +52,6 @@ private:
     devsim::EventLog log_;
     devsim::DiscoveryResponder responder_{[this] { return answers; }, log_};
 };
-
-// Runs `action` on the next modal dialog of type T once it is open.
-template <typename T>
-void onNextModal(std::function<void(T&)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(*dialog);
-        }
-    });
-    timer->start();
-    QTimer::singleShot(10000, timer, [timer] { timer->deleteLater(); });
-}
 
 // The texts of every row, top first, columns joined by "|".
 inline QStringList rowTexts(const QTreeWidget& list) {

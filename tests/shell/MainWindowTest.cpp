@@ -19,6 +19,7 @@
 #include <iterator>
 #include <memory>
 
+#include "NextModal.h"
 #include "RecordBytes.h"
 #include "directory/DeviceDirectory.h"
 #include "directory/editors/DeviceEditor.h"
@@ -32,6 +33,7 @@
 #include "shell/TerminationSignals.h"
 
 using namespace tess;
+using tess::test::onNextModal;
 namespace fs = std::filesystem;
 
 namespace {
@@ -46,23 +48,6 @@ public:
     std::vector<DeviceEntry*> shown;
     QStringList labels;
 };
-
-// Runs `action` on the next modal dialog of type T once it is open.
-template <typename T>
-void onNextModal(std::function<void(T&)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(*dialog);
-        }
-    });
-    timer->start();
-    // Bounded: a dialog that never opens leaves the timer to die here.
-    QTimer::singleShot(5000, timer, [timer] { timer->deleteLater(); });
-}
 
 QString labelOf(const DeviceEntry* entry) {
     return entry ? QString::fromStdU16String(entry->label()) : QString();
