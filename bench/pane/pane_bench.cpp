@@ -375,6 +375,9 @@ class CountingReconnector : public ReceiverHooks {
 public:
     void restartConnection(uint32_t) override { ++calls; }
     void reportPictureLost(uint32_t) override {}
+    bool waitBeforeAudioReopen(uint32_t, uint32_t, const std::atomic<bool>&) override {
+        return false;
+    }
     std::atomic<int> calls{0};
 };
 
