@@ -631,10 +631,13 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session, Conne
         if (number == faults.badPacketLengthFrame) damage.badPacketLength = faults.badPacketLength;
         const bool oversized = number == faults.oversizedFrame;
         const bool damaged = damage.badStart || damage.flagB40 || damage.badPacketLength;
+        // Stamped as the bytes go to the socket: on loopback the send takes
+        // microseconds, and a stamp after it could fall behind a viewer that
+        // preempts this thread.
+        videoSent_[index % kSentStamps] = steadyNanoseconds();
         const bool sent = damaged || oversized
                               ? connection.send(loop->damagedFrame(index, damage, oversized))
                               : connection.send(loop->wireFrame(index));
-        if (sent) videoSent_[index % kSentStamps] = steadyNanoseconds();
         if (!sent || number == faults.closeAfterFrames) break;
         if (number == faults.downAfterFrames && !downFaultUsed_.exchange(true)) {
             goDown(std::chrono::milliseconds(static_cast<int64_t>(faults.downSeconds * 1000)));
@@ -685,9 +688,10 @@ void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session, Conne
         wire::FrameDamage damage;
         if (number == config_.faults.badAudioLengthFrame) damage.badPacketLength = 4;
         damage.impossibleSize = number == config_.faults.impossibleAudioFrame;
-        if (!connection.send(wire::audioFrame(predictor, index, adpcm, flags, damage))) break;
+        const std::string frame = wire::audioFrame(predictor, index, adpcm, flags, damage);
         if (static_cast<size_t>(number) <= kSentStamps)
             audioSent_[number - 1] = steadyNanoseconds();
+        if (!connection.send(frame)) break;
         next += interval;
         const auto now = Clock::now();
         if (next < now - std::chrono::seconds(1)) next = now;

@@ -131,7 +131,7 @@ public:
     SearchAnswer searchAnswer() const;
     // Picture loop now streamed (re-encoded after every command that changes it).
     std::shared_ptr<const FrameLoop> frameLoop() const;
-    // When the last byte of a frame went to the socket, in steady-clock
+    // When a frame's bytes were handed to the socket, in steady-clock
     // nanoseconds; 0 when not (yet) sent. Audio frames by their 1-based number
     // in the latest audio stream (the first kSentStamps of it), video frames by
     // their index in the picture loop (the latest one of that index).
