@@ -5,19 +5,27 @@
 //    704x480, the QApplication consuming the slots' wake-ups and painting;
 //    frames composed per second, next to a plain TurboJPEG decode of the same
 //    device's frames in the same run.
-// 2. CPU: four 704x480 panes at 25 frames/s each, in share of one core over
-//    5 s (getrusage of the whole process, the simulated devices included),
-//    with the threads' shares by name.
+// 2. CPU: four quad panes of 704x480 at 25 frames/s each, their devices in
+//    a child process (tessarine-devsim), at window scale 2 and 1: this
+//    process's CPU over 5 s as a ratio to one full-size TurboJPEG decode of
+//    the same 100 frames/s measured in the same run, with the decoding scale
+//    and the threads' shares by name.
 // 3. Latency: four panes at 25 frames/s each, from a frame's publication in
 //    the pane's FrameQueue to the paint of the pane widget that shows it. The
 //    frames are published by the bench itself (standing in for the receiver,
 //    so the publish time is exact) and carry their number as the colour of a
 //    corner block, which the paint reads back.
+// 4. Latency: at 1, 5 and 25 frames/s and for each framing, from a simulated
+//    device's send of a frame's last byte to the paint of the pane that shows
+//    it alone (pictures numbered by a corner block, which the paint reads).
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise; about
 // 25 s in all. Figures go to standard output.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -26,6 +34,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -73,12 +82,13 @@ struct PaneWindow {
     QWidget window;
     std::vector<std::unique_ptr<VideoPane>> panes;
 
-    explicit PaneWindow(int count) {
+    explicit PaneWindow(int count, int scale = 1) : geometry(scale) {
         geometry.fitWindow(window, QSize(240, 165));
         for (int i = 0; i < count; ++i) {
             panes.push_back(
                 std::make_unique<VideoPane>(i, audioOut, events, currentView, "/tmp/", &window));
             geometry.place(panes.back()->widget(), count == 1 ? QRect(0, 0, 240, 165) : kQuad[i]);
+            panes.back()->widget().setLogicalScale(scale);
             panes.back()->widget().show();
         }
         window.show();
@@ -220,12 +230,114 @@ std::map<std::string, double> threadCpuByName() {
     return byName;
 }
 
-void cpuOfFourPanes() {
-    auto devices = startDevices(4, 704, 480, false);
-    if (devices.empty()) return;
-    PaneWindow window(4);
-    for (int i = 0; i < 4; ++i) startOn(*window.panes[i], *devices[i]);
-    runEvents(1000ms);
+// Simulated devices in a child process (tessarine-devsim), so that this
+// process's CPU is the viewer's alone.
+class DeviceProcess {
+public:
+    DeviceProcess(int count, const std::string& options) {
+        char folder[] = "/tmp/tess-render-bench-XXXXXX";
+        if (mkdtemp(folder) == nullptr) return;
+        folder_ = folder;
+        const std::string config = folder_ + "/devices.conf";
+        std::ofstream(config) << [&] {
+            std::string lines;
+            for (int i = 0; i < count; ++i) lines += options + "\n";
+            return lines;
+        }();
+        const std::string command =
+            std::string(TESS_DEVSIM_PROGRAM) + " --no-discovery --config " + config;
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* lines = fdopen(out[0], "r");
+        char line[256];
+        while (static_cast<int>(ports_.size()) < count && lines != nullptr &&
+               std::fgets(line, sizeof line, lines) != nullptr) {
+            unsigned port = 0;
+            if (std::sscanf(line, "device class %*d on 127.0.0.1:%u", &port) == 1)
+                ports_.push_back(static_cast<uint16_t>(port));
+        }
+        if (lines != nullptr) std::fclose(lines);
+    }
+    ~DeviceProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    }
+    const std::vector<uint16_t>& ports() const { return ports_; }
+
+private:
+    std::string folder_;
+    pid_t pid_ = -1;
+    std::vector<uint16_t> ports_;
+};
+
+// CPU seconds of one TurboJPEG decode of each of `frames` at 1/`denominator`,
+// on this thread, averaged over about a second.
+double decodeSeconds(const std::vector<std::string>& frames, int denominator) {
+    tjhandle handle = tjInitDecompress();
+    std::vector<uint8_t> pixels;
+    const auto threadCpu = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec + now.tv_nsec / 1e9;
+    };
+    const double start = threadCpu();
+    uint64_t decoded = 0;
+    while (threadCpu() - start < 1.0) {
+        const std::string& jpeg = frames[decoded % frames.size()];
+        const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.data());
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        tjDecompressHeader3(handle, bytes, jpeg.size(), &width, &height, &subsampling,
+                            &colourspace);
+        const int w = (width + denominator - 1) / denominator;
+        const int h = (height + denominator - 1) / denominator;
+        pixels.resize(static_cast<size_t>(w) * h * 4);
+        tjDecompress2(handle, bytes, jpeg.size(), pixels.data(), w, 0, h, TJPF_BGRX, 0);
+        ++decoded;
+    }
+    const double seconds = (threadCpu() - start) / static_cast<double>(decoded);
+    tjDestroy(handle);
+    return seconds;
+}
+
+void cpuOfFourPanes(int scale) {
+    DeviceProcess devices(4, "--class 3 --size 704x480 --fps 25 --no-audio");
+    if (devices.ports().size() != 4) {
+        std::printf("4 panes: the simulator process did not start its devices\n");
+        return;
+    }
+    // The same pictures, encoded here by the same code, for the decode alone.
+    std::vector<std::string> frames;
+    {
+        DeviceConfig config;
+        config.deviceClass = 3;
+        config.width = 704;
+        config.height = 480;
+        config.audio = false;
+        SimulatedDevice encoder(config);
+        if (!encoder.start()) return;
+        const auto loop = encoder.frameLoop();
+        for (size_t i = 0; i < loop->size(); ++i) frames.push_back(loop->picture(i));
+    }
+    PaneWindow window(4, scale);
+    for (int i = 0; i < 4; ++i) {
+        VideoPane& pane = *window.panes[i];
+        pane.connection().videoWanted = true;
+        pane.connection().audioWanted = false;
+        pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[i]});
+    }
+    runEvents(1500ms);
     const double cpuBefore = processCpuSeconds();
     const auto threadsBefore = threadCpuByName();
     const uint64_t composedBefore = window.composed();
@@ -234,12 +346,23 @@ void cpuOfFourPanes() {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = processCpuSeconds() - cpuBefore;
     const auto threadsAfter = threadCpuByName();
+    const double composed = (window.composed() - composedBefore) / seconds;
+    const QSize decoded = window.panes[0]->widget().picture().size();
+    for (auto& pane : window.panes) pane->stopPane();
+
+    // One full-size decode of the same 100 frames a second, measured now.
+    const double fullDecode = decodeSeconds(frames, 1) * 100;
+    const int denominator = decoded.width() > 0 ? 704 / decoded.width() : 1;
+    const double scaledDecode = decodeSeconds(frames, denominator) * 100;
     std::printf(
-        "4 panes 704x480 at 25 frames/s: %.0f frames/s composed, CPU %.1f %% of one core "
-        "(whole process, simulated devices included)\n",
-        (window.composed() - composedBefore) / seconds, 100 * cpu / seconds);
-    // Threads without a name of their own (the simulated devices') count
-    // under the program's name.
+        "4 quad panes 704x480 at 25 frames/s, window scale %d (pane %dx%d device pixels, decoded "
+        "at %dx%d = 1/%d): %.0f frames/s composed, CPU %.1f %% of one core  |  full-size "
+        "decode of 100 frames/s %.1f %%  |  ratio %.2f (target %s)\n"
+        "  the 1/%d decode alone: %.1f %%, %.2f of the full one\n",
+        scale, 120 * scale, 82 * scale, decoded.width(), decoded.height(), denominator, composed,
+        100 * cpu / seconds, 100 * fullDecode, cpu / seconds / fullDecode,
+        scale == 1 ? "<= 0.6" : "<= 1.0", denominator, 100 * scaledDecode,
+        scaledDecode / fullDecode);
     std::printf("  by thread:");
     for (const auto& [name, after] : threadsAfter) {
         const auto before = threadsBefore.find(name);
@@ -247,6 +370,105 @@ void cpuOfFourPanes() {
         if (used > 0) std::printf("  %s %.1f %%", name.c_str(), 100 * used / seconds);
     }
     std::printf("\n");
+}
+
+// ---- 3b. device send to paint -------------------------------------------------
+
+// Stamps each paint of a pane widget that shows a picture it has not shown
+// before, and keeps the delay since its device sent that frame's last byte.
+class SendToPaintWatch : public QObject {
+public:
+    SendToPaintWatch(PaneWidget& widget, const SimulatedDevice& device)
+        : widget_(widget), device_(device) {
+        widget_.installEventFilter(this);
+        delaysMs_.reserve(4000);
+    }
+    ~SendToPaintWatch() override { widget_.removeEventFilter(this); }
+    std::vector<double>& delaysMs() { return delaysMs_; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Paint || !widget_.hasPicture()) return false;
+        const QImage& picture = widget_.picture();
+        const int width = device_.config().width;
+        const QRgb c =
+            picture.pixel(devsim::numberMarkCentreX(width) * picture.width() / width,
+                          devsim::numberMarkCentreY() * picture.height() / device_.config().height);
+        const int mark = devsim::numberMarkOf(qRed(c), qGreen(c), qBlue(c));
+        if (mark == lastMark_) return false;  // the same picture painted again
+        lastMark_ = mark;
+        const int64_t sent = device_.videoSentAt(static_cast<size_t>(mark));
+        if (sent != 0) {
+            const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    Clock::now().time_since_epoch())
+                                    .count();
+            delaysMs_.push_back((now - sent) / 1e6);
+        }
+        return false;
+    }
+
+private:
+    PaneWidget& widget_;
+    const SimulatedDevice& device_;
+    std::vector<double> delaysMs_;
+    int lastMark_ = -1;
+};
+
+void sendToPaint() {
+    struct Form {
+        int deviceClass;
+        const char* name;
+    };
+    const Form forms[] = {{3, "whole frame (class 3)"},
+                          {4, "whole frame, L with header (class 4)"},
+                          {6, "packet stream (class 6)"}};
+    for (int fps : {1, 5, 25}) {
+        std::vector<std::unique_ptr<SimulatedDevice>> devices;
+        for (const Form& form : forms) {
+            DeviceConfig config;
+            config.deviceClass = form.deviceClass;
+            config.framesPerSecond = fps;
+            config.loopFrames = 8;
+            config.numberMark = true;
+            config.audio = false;
+            auto device = std::make_unique<SimulatedDevice>(config);
+            if (!device->start()) {
+                std::printf("simulator does not start: %s\n", device->lastError().c_str());
+                return;
+            }
+            devices.push_back(std::move(device));
+        }
+        // Each pane alone in its own window, as a pane shown by itself.
+        std::vector<std::unique_ptr<PaneWindow>> windows;
+        std::vector<std::unique_ptr<SendToPaintWatch>> watches;
+        for (size_t i = 0; i < devices.size(); ++i) {
+            windows.push_back(std::make_unique<PaneWindow>(1));
+            startOn(*windows.back()->panes[0], *devices[i]);
+            watches.push_back(std::make_unique<SendToPaintWatch>(windows.back()->panes[0]->widget(),
+                                                                 *devices[i]));
+        }
+        runEvents(1500ms);
+        for (auto& watch : watches) watch->delaysMs().clear();
+        runEvents(fps == 1 ? 12000ms : fps == 5 ? 5000ms : 4000ms);
+        for (size_t i = 0; i < devices.size(); ++i) {
+            std::vector<double> delays = watches[i]->delaysMs();
+            if (delays.empty()) {
+                std::printf("%2d frames/s %-38s no frame painted\n", fps, forms[i].name);
+                continue;
+            }
+            std::sort(delays.begin(), delays.end());
+            const auto at = [&](double share) {
+                return delays[std::min(delays.size() - 1,
+                                       static_cast<size_t>(share * delays.size()))];
+            };
+            std::printf(
+                "%2d frames/s %-38s %4zu paints: median %6.2f ms, 99th percentile %6.2f ms, worst "
+                "%6.2f ms (target: p99 <= 5 ms; frame interval %.0f ms)\n",
+                fps, forms[i].name, delays.size(), at(0.5), at(0.99), delays.back(), 1000.0 / fps);
+        }
+        watches.clear();
+        windows.clear();
+    }
 }
 
 // ---- 3. publication to paint ------------------------------------------------
@@ -285,9 +507,12 @@ std::vector<uint8_t> markedFrame(int index, int width, int height) {
     return jpeg;
 }
 
+// The mark of a picture received at 704 pixels wide, which the pane may
+// have decoded at a reduced size.
 int markOf(const QImage& picture) {
-    if (picture.width() <= kMarkAt || picture.height() <= kMarkAt) return -1;
-    const QRgb c = picture.pixel(kMarkAt, kMarkAt);
+    const int at = kMarkAt * picture.width() / 704;
+    if (picture.width() <= at || picture.height() <= at) return -1;
+    const QRgb c = picture.pixel(at, at);
     return (qRed(c) > 127 ? 4 : 0) | (qGreen(c) > 127 ? 2 : 0) | (qBlue(c) > 127 ? 1 : 0);
 }
 
@@ -425,18 +650,30 @@ void publicationToPaint() {
 }  // namespace
 }  // namespace tess
 
+// With an argument, only the part it names: throughput, cpu or latency.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::printf("== render throughput, flat out (%u cores) ==\n",
-                std::thread::hardware_concurrency());
-    for (const auto& [width, height] : {std::pair{352, 240}, std::pair{704, 480}}) {
-        tess::throughput(1, width, height);
-        tess::throughput(4, width, height);
+    const std::string only = argc > 1 ? argv[1] : "";
+    const auto wanted = [&](const char* part) { return only.empty() || only == part; };
+    if (wanted("throughput")) {
+        std::printf("== render throughput, flat out (%u cores) ==\n",
+                    std::thread::hardware_concurrency());
+        for (const auto& [width, height] : {std::pair{352, 240}, std::pair{704, 480}}) {
+            tess::throughput(1, width, height);
+            tess::throughput(4, width, height);
+        }
     }
-    std::printf("== CPU ==\n");
-    tess::cpuOfFourPanes();
-    std::printf("== latency ==\n");
-    tess::publicationToPaint();
+    if (wanted("cpu")) {
+        std::printf("== CPU, simulated devices in another process ==\n");
+        tess::cpuOfFourPanes(2);
+        tess::cpuOfFourPanes(1);
+    }
+    if (wanted("latency")) {
+        std::printf("== latency ==\n");
+        tess::publicationToPaint();
+        std::printf("== device send of a frame's last byte to its paint, each pane alone ==\n");
+        tess::sendToPaint();
+    }
     return 0;
 }

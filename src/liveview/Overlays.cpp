@@ -18,16 +18,42 @@ void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t b
     }
 }
 
-void drawSelectionFrame(QImage& picture) {
+namespace {
+
+// Fills a band given in received-picture pixels into the image, which may
+// hold the picture at a reduced size.
+class ScaledCanvas {
+public:
+    ScaledCanvas(QImage& image, QSize received)
+        : image_(image), received_(received.isEmpty() ? image.size() : received) {}
+    int64_t width() const { return received_.width(); }
+    int64_t height() const { return received_.height(); }
+    void fill(int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb color) {
+        fillBand(image_, scaleX(left), scaleY(top), scaleX(right), scaleY(bottom), color);
+    }
+
+private:
+    int64_t scaleX(int64_t x) const { return x * image_.width() / received_.width(); }
+    int64_t scaleY(int64_t y) const { return y * image_.height() / received_.height(); }
+
+    QImage& image_;
+    QSize received_;
+};
+
+}  // namespace
+
+void drawSelectionFrame(QImage& image, QSize received) {
+    ScaledCanvas picture(image, received);
     const int64_t w = picture.width();
     const int64_t h = picture.height();
-    fillBand(picture, 0, 0, w, kOverlayBand, kOverlayRed);
-    fillBand(picture, 0, 0, kOverlayBand, h, kOverlayRed);
-    fillBand(picture, 0, h - kOverlayBand, w, h, kOverlayRed);
-    fillBand(picture, w - kOverlayBand, 0, w, h, kOverlayRed);
+    picture.fill(0, 0, w, kOverlayBand, kOverlayRed);
+    picture.fill(0, 0, kOverlayBand, h, kOverlayRed);
+    picture.fill(0, h - kOverlayBand, w, h, kOverlayRed);
+    picture.fill(w - kOverlayBand, 0, w, h, kOverlayRed);
 }
 
-void drawDragRectangle(QImage& picture, const DragRectangle& drag, QSize client) {
+void drawDragRectangle(QImage& image, const DragRectangle& drag, QSize client, QSize received) {
+    ScaledCanvas picture(image, received);
     const int64_t w = picture.width();
     const int64_t h = picture.height();
     int64_t x0 = drag.x0;
@@ -47,10 +73,10 @@ void drawDragRectangle(QImage& picture, const DragRectangle& drag, QSize client)
         y1 = y1 * h / client.height();
     }
     const QRgb color = drag.x0 < drag.x1 ? kOverlayRed : kOverlayYellow;
-    fillBand(picture, x0, y0, x1, y0 + kOverlayBand, color);
-    fillBand(picture, x0, y0, x0 + kOverlayBand, y1, color);
-    fillBand(picture, x0, y1 - kOverlayBand, x1, y1, color);
-    fillBand(picture, x1 - kOverlayBand, y0, x1, y1, color);
+    picture.fill(x0, y0, x1, y0 + kOverlayBand, color);
+    picture.fill(x0, y0, x0 + kOverlayBand, y1, color);
+    picture.fill(x0, y1 - kOverlayBand, x1, y1, color);
+    picture.fill(x1 - kOverlayBand, y0, x1, y1, color);
 }
 
 }  // namespace tess

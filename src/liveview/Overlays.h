@@ -48,13 +48,17 @@ inline constexpr int kDragScalingLines = 241;
 // `color`, corners in either order, clipped to the image.
 void fillBand(QImage& image, int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb color);
 
+// Both overlays are measured in the pixels of the picture as received
+// (`received`; empty: the image's own size), also when `image` holds it
+// decoded at a reduced size: they look the same at every decoding scale.
+
 // The quad's selection mark: four red bands of 4 picture pixels along the
 // picture's edges.
-void drawSelectionFrame(QImage& picture);
+void drawSelectionFrame(QImage& image, QSize received = {});
 
 // The drag rectangle as four 4-pixel bands, red for a left-to-right drag and
 // yellow otherwise. `client` is the pane's size, used to scale the corners
 // into pictures of 241 lines or more; nothing is drawn for an empty client.
-void drawDragRectangle(QImage& picture, const DragRectangle& drag, QSize client);
+void drawDragRectangle(QImage& image, const DragRectangle& drag, QSize client, QSize received = {});
 
 }  // namespace tess

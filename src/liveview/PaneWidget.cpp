@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtMath>
 
 namespace tess {
 
@@ -63,6 +64,8 @@ void PaneWidget::setLogicalScale(int scale) {
 void PaneWidget::reportClientSize() {
     if (slot_ != nullptr) {
         slot_->setClientSize(QSize(width() / logicalScale_, height() / logicalScale_));
+        const qreal ratio = devicePixelRatioF();
+        slot_->setDisplaySize(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     }
 }
 

@@ -63,4 +63,13 @@ QSize PictureSlot::clientSize() const {
     return {clientWidth_.load(), clientHeight_.load()};
 }
 
+void PictureSlot::setDisplaySize(QSize size) {
+    displayWidth_ = size.width();
+    displayHeight_ = size.height();
+}
+
+QSize PictureSlot::displaySize() const {
+    return {displayWidth_.load(), displayHeight_.load()};
+}
+
 }  // namespace tess

@@ -52,6 +52,10 @@ public:
     // the GUI thread, read by the render thread to scale drag rectangles.
     void setClientSize(QSize size);
     QSize clientSize() const;
+    // The same widget's size in device pixels, which the render thread
+    // decodes pictures no larger than; empty: full size.
+    void setDisplaySize(QSize size);
+    QSize displaySize() const;
 
     uint64_t publishedCount() const { return published_.load(); }
     uint64_t skippedCount() const { return skipped_.load(); }
@@ -67,6 +71,8 @@ private:
     std::atomic<bool> wakeInFlight_{false};
     std::atomic<int32_t> clientWidth_{0};
     std::atomic<int32_t> clientHeight_{0};
+    std::atomic<int32_t> displayWidth_{0};
+    std::atomic<int32_t> displayHeight_{0};
     std::atomic<uint64_t> published_{0};
     std::atomic<uint64_t> skipped_{0};
     std::atomic<uint64_t> wakes_{0};

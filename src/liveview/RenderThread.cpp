@@ -51,13 +51,16 @@ void RenderThread::renderFrame(std::span<const uint8_t> frame) {
         inputs_.snapshotWriter.writeSnapshot(frame);
     }
     ++inputs_.frameCount;
-    if (!decoder_.decode(frame, canvas_)) {
+    // Decoded no larger than the pane shows it; the overlays are measured on
+    // the picture as received.
+    if (!decoder_.decode(frame, canvas_, inputs_.slot.displaySize())) {
         ++undecodable_;
         return;
     }
-    if (pane.selected && inputs_.currentView == kQuadView) drawSelectionFrame(canvas_);
+    const QSize received = decoder_.receivedSize();
+    if (pane.selected && inputs_.currentView == kQuadView) drawSelectionFrame(canvas_, received);
     if (pane.dragRectangle.shown) {
-        drawDragRectangle(canvas_, pane.dragRectangle.get(), inputs_.slot.clientSize());
+        drawDragRectangle(canvas_, pane.dragRectangle.get(), inputs_.slot.clientSize(), received);
     }
     inputs_.slot.publish(canvas_);
     ++composed_;

@@ -88,6 +88,8 @@ protected:
 
     // Once per finished block, from any thread.
     void blockDone() { room_.release(); }
+    // An output that drops what it holds by a rule of its own counts it here.
+    void countReset() { ++resets_; }
 
 private:
     CountingSemaphore room_{kInitialRoom, kMaxRoom};

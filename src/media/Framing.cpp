@@ -28,10 +28,9 @@ void appendBounded(std::span<uint8_t> slot, size_t at, std::span<const uint8_t> 
     std::memcpy(slot.data() + at, data.data(), count);
 }
 
-// Moves the bytes behind a used packet of `length` bytes to the window start.
-void consumePacket(StreamPacket& window, size_t length) {
-    std::memmove(window.bytes.data(), window.bytes.data() + length, kStreamPacketBytes - length);
-    window.carried = kStreamPacketBytes - length;
+// The data of a packet that was cut: bytes h to L.
+std::span<const uint8_t> packetData(const StreamPacket& packet, const PacketHeader& header) {
+    return {packet.bytes.data() + header.headerLength, header.length - header.headerLength};
 }
 
 bool startsWith(std::span<const uint8_t> slot, uint8_t first, uint8_t second) {
@@ -97,36 +96,35 @@ bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
     return true;
 }
 
-// Fills the window behind its carried-over bytes and cuts the packet at its
-// start. A packet that cannot be cut leaves nothing trustworthy in the window,
-// so the window is emptied: the next packet starts with fresh bytes.
-FrameStatus StreamReader::nextPacket(StreamPacket& window, PacketHeader& header) {
-    if (!receiveExactly(window.bytes.data() + window.carried,
-                        kStreamPacketBytes - window.carried)) {
+// Reads one packet exactly: its 8 fixed header bytes, which hold L, then the
+// L - 8 bytes behind them. A frame is thereby complete as soon as its last
+// byte is in, instead of when the bytes behind it have filled a window.
+FrameStatus StreamReader::nextPacket(StreamPacket& packet, PacketHeader& header) {
+    if (!receiveExactly(packet.bytes.data(), kFixedHeaderBytes)) return FrameStatus::Ended;
+    const size_t length = readLength(packet.bytes);
+    if (length < kFixedHeaderBytes || length > kStreamPacketBytes) return FrameStatus::FramingError;
+    if (!receiveExactly(packet.bytes.data() + kFixedHeaderBytes, length - kFixedHeaderBytes)) {
         return FrameStatus::Ended;
     }
-    window.carried = kStreamPacketBytes;
-    const std::optional<PacketHeader> parsed = parsePacketHeader(window.bytes);
-    if (!parsed || parsed->length > kStreamPacketBytes || parsed->length < parsed->headerLength) {
-        window.clear();
-        return FrameStatus::FramingError;
-    }
+    // The length rule may read bytes of the optional fields; they must lie
+    // inside the packet, or its header is longer than L.
+    const std::optional<PacketHeader> parsed =
+        parsePacketHeader(std::span<const uint8_t>(packet.bytes.data(), length));
+    if (!parsed || parsed->length < parsed->headerLength) return FrameStatus::FramingError;
     header = *parsed;
     return FrameStatus::Ok;
 }
 
-FrameResult StreamReader::readPacketStreamVideo(StreamPacket& window, VideoSlot slot) {
+FrameResult StreamReader::readPacketStreamVideo(StreamPacket& packet, VideoSlot slot) {
     PacketHeader header;
-    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+    if (const FrameStatus status = nextPacket(packet, header); status != FrameStatus::Ok) {
         return {status};
     }
-    const std::span<const uint8_t> first(window.bytes.data() + header.headerLength,
-                                         header.length - header.headerLength);
+    const std::span<const uint8_t> first = packetData(packet, header);
     const std::optional<size_t> mediaLength = videoMediaHeaderLength(first);
     const std::optional<uint32_t> frameSize = mediaFrameSize(first);
     if (!mediaLength || !frameSize || first.size() < *mediaLength || *frameSize < *mediaLength ||
         *frameSize - *mediaLength > slot.size()) {
-        consumePacket(window, header.length);
         return {FrameStatus::FramingError};
     }
     const size_t pictureLength = *frameSize - *mediaLength;
@@ -134,16 +132,13 @@ FrameResult StreamReader::readPacketStreamVideo(StreamPacket& window, VideoSlot 
     std::fill(slot.begin(), slot.end(), uint8_t{0});
     appendBounded(slot, 0, first.subspan(*mediaLength));
     size_t collected = first.size() - *mediaLength;
-    consumePacket(window, header.length);
     do {
-        if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+        if (const FrameStatus status = nextPacket(packet, header); status != FrameStatus::Ok) {
             return {status};
         }
-        appendBounded(slot, collected,
-                      std::span<const uint8_t>(window.bytes.data() + header.headerLength,
-                                               header.length - header.headerLength));
-        collected += header.length - header.headerLength;
-        consumePacket(window, header.length);
+        const std::span<const uint8_t> data = packetData(packet, header);
+        appendBounded(slot, collected, data);
+        collected += data.size();
     } while (collected < pictureLength);
 
     if (!startsWith(slot, 0xD8, 0xFF)) return {FrameStatus::BadStart};
@@ -173,34 +168,27 @@ FrameResult StreamReader::readWholeFrameVideo(StreamPacket& window, VideoSlot sl
     return {FrameStatus::Ok, static_cast<uint32_t>(length)};
 }
 
-FrameResult StreamReader::readAudio(StreamPacket& window, AudioSlot slot, bool swap) {
+FrameResult StreamReader::readAudio(StreamPacket& packet, AudioSlot slot, bool swap) {
     PacketHeader header;
-    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+    if (const FrameStatus status = nextPacket(packet, header); status != FrameStatus::Ok) {
         return {status};
     }
-    const std::span<const uint8_t> first(window.bytes.data() + header.headerLength,
-                                         header.length - header.headerLength);
+    const std::span<const uint8_t> first = packetData(packet, header);
     const std::optional<uint32_t> frameSize = mediaFrameSize(first);
-    if (!frameSize) {
-        consumePacket(window, header.length);
-        return {FrameStatus::FramingError};
-    }
     std::fill(slot.begin(), slot.end(), uint8_t{0});
     appendBounded(slot, 0, first);
     const size_t collected = first.size();
-    consumePacket(window, header.length);
 
-    if (const FrameStatus status = nextPacket(window, header); status != FrameStatus::Ok) {
+    // The second packet is read whatever the first held: an audio frame is
+    // always two packets, so the stream stays cut at frame boundaries.
+    if (const FrameStatus status = nextPacket(packet, header); status != FrameStatus::Ok) {
         return {status};
     }
-    appendBounded(slot, collected,
-                  std::span<const uint8_t>(window.bytes.data() + header.headerLength,
-                                           header.length - header.headerLength));
-    consumePacket(window, header.length);
+    appendBounded(slot, collected, packetData(packet, header));
 
     // Dropped rather than cut: the decoder would otherwise play a frame's first
     // part and lose its end without a trace.
-    if (*frameSize < kAudioMediaHeaderBytes || *frameSize > kMaxAudioFrameBytes) {
+    if (!frameSize || *frameSize < kAudioMediaHeaderBytes || *frameSize > kMaxAudioFrameBytes) {
         return {FrameStatus::Dropped};
     }
     if (swap) swapBytePairs(slot, *frameSize);

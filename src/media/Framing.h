@@ -11,12 +11,12 @@
 
 // The byte format of the video and audio streams a device sends after a stream
 // start request, and the reader that cuts frames out of it into fixed slots.
-// Nothing here allocates: the window and the slots belong to the caller (the
+// Nothing here allocates: the packet buffer and the slots belong to the caller (the
 // pane), and every length read from the stream is checked against them before
 // a byte is written.
 namespace tess {
 
-inline constexpr size_t kStreamPacketBytes = 1600;  // the packet window
+inline constexpr size_t kStreamPacketBytes = 1600;  // the longest packet
 inline constexpr size_t kVideoSlotBytes = 25000;    // one FrameQueue slot
 inline constexpr size_t kAudioSlotBytes = 2500;     // one AudioQueue slot
 inline constexpr size_t kAudioMediaHeaderBytes = 64;
@@ -81,17 +81,14 @@ std::optional<uint32_t> mediaFrameSize(std::span<const uint8_t> header);
 // the span is left alone).
 void swapBytePairs(std::span<uint8_t> bytes, size_t lastPairStart);
 
-// The 1600-byte packet window of one stream, owned by the pane. In the packet
-// stream the bytes behind a packet stay in the window as the start of the next
-// one (`carried`); the whole-frame form starts every frame from an empty window.
+// The buffer one packet of a stream is read into, owned by the pane: at most
+// 1600 bytes (the longest packet that can be cut). Packets are read exactly,
+// header first, so nothing of the next packet is ever in it: a frame is
+// complete the moment its last byte has arrived.
 struct StreamPacket {
-    size_t carried = 0;  // first, so a write past `bytes` leaves the object
     std::array<uint8_t, kStreamPacketBytes> bytes{};
 
-    void clear() {
-        bytes.fill(0);
-        carried = 0;
-    }
+    void clear() { bytes.fill(0); }
 };
 
 enum class FrameStatus {
@@ -100,11 +97,14 @@ enum class FrameStatus {
     // of it was cut cleanly, so the packet boundaries themselves are intact.
     BadStart,
     // The stream cannot be cut here, or the frame exceeds its slot: resynchronise.
-    // A packet header that cannot be cut empties the window (nothing in it is
-    // trustworthy); after a well-formed packet the window keeps what follows.
+    // After a packet that cannot be cut (L below 8 or h, above 1600, or flag B
+    // 0x40) the reader stands somewhere inside it; after a well-formed packet
+    // whose frame is impossible, at the start of the next packet.
     FramingError,
-    Dropped,  // an audio frame the player cannot take; read whole, so skip it
-    Ended,    // a receive failed: the stream has ended
+    // An audio frame that makes no sense or that the player cannot take; both
+    // packets were read whole, so the stream stays cut: skip it.
+    Dropped,
+    Ended,  // a receive failed: the stream has ended
 };
 
 struct FrameResult {
@@ -132,11 +132,16 @@ public:
                  int receiveSeconds = kStreamReceiveSeconds)
         : source_(source), byteCount_(byteCount), receiveSeconds_(receiveSeconds) {}
 
+    // The packet stream is read one packet at a time, exactly: the 8 fixed
+    // header bytes (which hold L), then the L - 8 bytes behind them, never a
+    // byte of the next packet. The bytes the header length rule reads lie
+    // inside the packet, or the packet cannot be cut.
+    //
     // Packet stream (classes 1, 6, 7, 8): the first packet's data begin with the
     // media header; packets follow until P = S - header length picture bytes are
     // in the slot (always at least one more packet). A slot that begins D8 FF is
     // then byte-pair swapped up to and including index P: Ok with length P.
-    FrameResult readPacketStreamVideo(StreamPacket& window, VideoSlot slot);
+    FrameResult readPacketStreamVideo(StreamPacket& packet, VideoSlot slot);
 
     // Whole-frame form (classes 3, 4, 50): exactly 1600 bytes into an empty
     // window, then the rest of the frame straight into the slot behind the first
@@ -145,14 +150,14 @@ public:
 
     // Audio (all classes): two packets, S from the 64-byte media header as
     // received. With `swap` the slot is byte-pair swapped up to and including
-    // index S. Ok with length S; a frame with S below 64 or above
-    // kMaxAudioFrameBytes is Dropped.
-    FrameResult readAudio(StreamPacket& window, AudioSlot slot, bool swap);
+    // index S. Ok with length S. A frame whose first packet holds no media
+    // header, or with S below 64 or above kMaxAudioFrameBytes, is Dropped once
+    // both its packets are read; a packet that cannot be cut is a FramingError.
+    FrameResult readAudio(StreamPacket& packet, AudioSlot slot, bool swap);
 
     // Packet stream: discards bytes from the source one at a time (2 s each)
-    // until a 0xD9 has been discarded, then one more byte. The discarded bytes
-    // are the ones arriving behind the window: the window keeps its carried-over
-    // bytes, which start the next packet read.
+    // until a 0xD9 has been discarded, then one more byte; the next packet read
+    // starts behind it.
     ResyncStatus resyncPacketStream();
 
     // Whole-frame form: discards bytes one at a time (2 s each) until a receive
@@ -161,7 +166,7 @@ public:
 
 private:
     bool receiveExactly(uint8_t* buffer, size_t length);
-    FrameStatus nextPacket(StreamPacket& window, PacketHeader& header);
+    FrameStatus nextPacket(StreamPacket& packet, PacketHeader& header);
     ResyncStatus discardUntilFailure(std::optional<uint8_t> mark);
 
     ByteSource& source_;

@@ -121,7 +121,8 @@ bool PulseAudioOut::connect() {
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = kTargetBufferBytes;
     // Start as soon as one sample is there: blocks of any size play at once,
-    // and after an underrun the stream waits for the next block again.
+    // and after an underrun the stream waits for the next block again. The
+    // lead of silence in front of such a block is the margin for late ones.
     attr.prebuf = sizeof(int16_t);
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
@@ -195,13 +196,54 @@ size_t PulseAudioOut::queuedBlocks() {
     return pendingCount_;
 }
 
+uint64_t PulseAudioOut::queuedAheadUs() {
+    pa_usec_t latency = 0;
+    int negative = 0;
+    // No timing information yet (the first block) counts as nothing queued.
+    if (pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative) return 0;
+    return latency;
+}
+
+void PulseAudioOut::flush() {
+    if (playing_.load()) {
+        if (pa_operation* operation = pa_stream_flush(stream_, nullptr, nullptr)) {
+            pa_operation_unref(operation);
+        }
+    }
+    releasePending();
+    leadIn_ = true;
+}
+
 bool PulseAudioOut::enqueue(std::span<const int16_t> samples) {
+    static constexpr std::array<int16_t, kLeadInSamples> kSilence{};
     if (!mainloop_) return false;
     MainloopLock lock(mainloop_);
     if (!playing_.load() || pendingCount_ == kMaxPending) return false;
-    const size_t bytes = samples.size_bytes();
+    // Behind or not is judged by the output's own count of unplayed bytes: it
+    // follows a flush at once, where the server's latency would lag behind.
+    uint64_t unplayed = 0;
+    for (size_t i = 0; i < pendingCount_; ++i)
+        unplayed += pending_[(pendingHead_ + i) % kMaxPending];
+    if (unplayed > uint64_t{kMaxQueuedAheadMs} * kBytesPerSecond / 1000) {
+        flush();
+        countReset();
+    }
+    uint64_t queuedUs = queuedAheadUs();
+    size_t bytes = samples.size_bytes();
     // A null free callback makes libpulse copy the samples before it returns.
-    if (pa_stream_write(stream_, samples.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+    if (leadIn_) {
+        if (pa_stream_write(stream_, kSilence.data(), sizeof kSilence, nullptr, 0,
+                            PA_SEEK_RELATIVE) < 0) {
+            fail(pa_strerror(pa_context_errno(context_)));
+            return false;
+        }
+        bytes += sizeof kSilence;  // finished together with the block behind it
+        queuedUs += uint64_t{kLeadInSamples} * 1000000 / kSampleRate;
+        leadIn_ = false;
+    }
+    if (WriteProbe* probe = probe_.load()) probe->beforeWrite(queuedUs);
+    if (pa_stream_write(stream_, samples.data(), samples.size_bytes(), nullptr, 0,
+                        PA_SEEK_RELATIVE) < 0) {
         fail(pa_strerror(pa_context_errno(context_)));
         return false;
     }
@@ -213,12 +255,7 @@ bool PulseAudioOut::enqueue(std::span<const int16_t> samples) {
 void PulseAudioOut::dropQueued() {
     if (!mainloop_) return;
     MainloopLock lock(mainloop_);
-    if (playing_.load()) {
-        if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) {
-            pa_operation_unref(flush);
-        }
-    }
-    releasePending();
+    flush();
 }
 
 void PulseAudioOut::onContextState(pa_context* context, void* self) {
@@ -237,8 +274,12 @@ void PulseAudioOut::onStreamState(pa_stream* stream, void* self) {
 void PulseAudioOut::onUnderflow(pa_stream*, void* self) {
     // The server ran out of data: everything written has been played. The
     // interpolated playback time stops short of the last block's end when the
-    // stream stalls, so this is what finishes the last block of a burst.
-    static_cast<PulseAudioOut*>(self)->releasePending();
+    // stream stalls, so this is what finishes the last block of a burst. The
+    // next block starts behind a new lead of silence.
+    auto* out = static_cast<PulseAudioOut*>(self);
+    ++out->underflows_;
+    out->releasePending();
+    out->leadIn_ = true;
 }
 
 void PulseAudioOut::onTick(pa_mainloop_api*, pa_time_event* event, const struct timeval*,

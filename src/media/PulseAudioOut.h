@@ -18,8 +18,18 @@ struct timeval;
 namespace tess {
 
 // The sound output on a PulseAudio server: one playback stream, 16-bit mono at
-// 8000 samples per second, with a 100 ms target buffer so that live audio
-// stays live.
+// 8000 samples per second, tuned for live sound.
+//
+// Live sound. Blocks arrive one frame time (128 ms) apart and each is written
+// whole, so the server holds little more than the block being played. What
+// keeps the sound from breaking up when a block comes a little late is a lead
+// of silence written in front of the first block, and again after the stream
+// ran dry or was flushed: the blocks then play that much behind their
+// arrival. The server is asked for a 40 ms target buffer. A block written
+// while more than kMaxQueuedAheadMs of sound is still queued ahead of it (a
+// burst after a stall) finds the output behind: what is queued is dropped
+// (counted as a reset) and the block starts anew, so a stall costs sound,
+// never a lasting delay.
 //
 // Block accounting. The stream is a byte pipe without block boundaries, so
 // the output keeps the byte count of every queued block in order. A 10 ms
@@ -38,14 +48,29 @@ namespace tess {
 class PulseAudioOut final : public AudioOut {
 public:
     static constexpr uint32_t kConnectTimeoutMs = 3000;
-    static constexpr uint32_t kTargetBufferBytes = 1600;  // 100 ms
+    static constexpr uint32_t kTargetBufferBytes = 640;  // 40 ms
+    static constexpr uint32_t kLeadInSamples = 240;      // 30 ms
+    static constexpr uint32_t kMaxQueuedAheadMs = 100;
     static constexpr uint32_t kTickUs = 10000;
+
+    // Sees every block just before it goes to the server, on the writing
+    // player's thread: `queuedAheadUs` is the sound the server still has to
+    // play ahead of it. Must not block or allocate.
+    class WriteProbe {
+    public:
+        virtual ~WriteProbe() = default;
+        virtual void beforeWrite(uint64_t queuedAheadUs) = 0;
+    };
 
     PulseAudioOut();
     ~PulseAudioOut() override;
 
     // True while the stream is connected and blocks really go out.
     bool playing() const { return playing_.load(); }
+    // Null for none; set while no player writes.
+    void setWriteProbe(WriteProbe* probe) { probe_ = probe; }
+    // Times the stream ran dry (underflows); in steady streaming, dropouts.
+    uint64_t underflows() const { return underflows_.load(); }
 
 private:
     static constexpr size_t kMaxPending = 16;
@@ -59,6 +84,8 @@ private:
     void fail(const char* reason);
     void releasePending();
     void takePlayed();
+    uint64_t queuedAheadUs();
+    void flush();
 
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
@@ -72,6 +99,11 @@ private:
     pa_time_event* tick_ = nullptr;
     std::atomic<bool> playing_{false};
     bool reported_ = false;
+    // The next block is written behind a lead of silence (at the start, after
+    // an underflow and after a flush).
+    bool leadIn_ = true;
+    std::atomic<WriteProbe*> probe_{nullptr};
+    std::atomic<uint64_t> underflows_{0};
 
     // Bytes still to play of each queued block, oldest first (ring of kMaxPending).
     std::array<uint32_t, kMaxPending> pending_{};

@@ -9,50 +9,85 @@ namespace {
 
 constexpr uint32_t kStatisticsPeriodMs = 2000;
 
-// Reads frames until the stream ends or a stop is requested; true when stopped.
-bool receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, AudioQueue& audio,
-                        StreamPacket& window, const std::atomic<bool>& stop) {
+enum class AudioEnd {
+    Stopped,     // a stop was requested
+    Lost,        // a receive failed, or the stream could not be opened
+    Uncuttable,  // a packet that cannot be cut: open the stream again
+};
+
+// Reads frames until the stream ends, cannot be cut or a stop is requested.
+AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, AudioQueue& audio,
+                            StreamPacket& packet, const std::atomic<bool>& stop) {
     StreamStatistics& statistics = pane.statistics;
     SocketByteSource source(pane.audioLink);
     StreamReader reader(source, statistics.byteCount);
-    window.clear();
+    packet.clear();
     for (;;) {
         if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
             sendStatistics(pane.datagramLink, sessionId, pane.localAddress, statistics);
         }
         const bool toPlayer = pane.audioToPlayer;
-        const FrameResult frame = reader.readAudio(window, audio.writeSlot(), toPlayer);
-        // Audio has no resynchronisation rule: a stream that cannot be cut is lost.
-        if (frame.status == FrameStatus::Ended || frame.status == FrameStatus::FramingError ||
-            frame.status == FrameStatus::BadStart)
-            return false;
-        if (frame.status == FrameStatus::Ok && toPlayer) audio.publish(frame.length);
-        if (stop) return true;
+        const FrameResult frame = reader.readAudio(packet, audio.writeSlot(), toPlayer);
+        switch (frame.status) {
+            case FrameStatus::Ended: return AudioEnd::Lost;
+            case FrameStatus::FramingError: return AudioEnd::Uncuttable;
+            case FrameStatus::Ok:
+                if (toPlayer) audio.publish(frame.length);
+                break;
+            case FrameStatus::BadStart:
+            case FrameStatus::Dropped:
+                // Audio frames are not checked beyond their two packets: one that
+                // makes no sense is skipped and the next one played.
+                break;
+        }
+        if (stop) return AudioEnd::Stopped;
     }
 }
 
-}  // namespace
-
-void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& audio,
-                      StreamPacket& window, const std::atomic<bool>& stop, ReceiverHooks& hooks) {
-    const SessionFacts facts = pane.facts();
-    const std::string request = request::audioStart(facts.sessionIdText(), pane.localAddress);
-
+// Opens the audio stream and sends the audio start; false when it cannot.
+bool openAudioStream(PaneConnection& pane, const SessionFacts& facts, const std::string& request) {
     SocketLink& link = pane.audioLink;
     link.setPeer(facts.host, facts.streamPort);
     link.open(SocketType::Stream);
     link.connect();
     if (!link.connected()) {
         link.close();
-        return;
+        return false;
     }
     link.send(request.data(), request.size());
+    return true;
+}
+
+}  // namespace
+
+void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& audio,
+                      StreamPacket& packet, const std::atomic<bool>& stop, ReceiverHooks& hooks) {
+    const SessionFacts facts = pane.facts();
+    const std::string request = request::audioStart(facts.sessionIdText(), pane.localAddress);
+
+    // The first opening fails silently: audio is an extra, and the video
+    // receiver (or the next login) looks after the connection.
+    if (!openAudioStream(pane, facts, request)) return;
     if (!pane.videoWanted) pane.statistics.statsStart = tickCount();
 
-    const bool stopped = receiveAudioFrames(pane, facts.sessionIdText(), audio, window, stop);
-    link.close();
+    AudioEnd end = AudioEnd::Lost;
+    for (;;) {
+        const uint32_t openedAt = tickCount();
+        end = receiveAudioFrames(pane, facts.sessionIdText(), audio, packet, stop);
+        pane.audioLink.close();
+        if (end != AudioEnd::Uncuttable || stop || pane.stopping) break;
+        const uint32_t since = ticksSince(openedAt);
+        if (since < kAudioReopenSpacingMs &&
+            !hooks.waitBeforeAudioReopen(generation, kAudioReopenSpacingMs - since, stop)) {
+            return;
+        }
+        if (!openAudioStream(pane, facts, request)) {
+            end = AudioEnd::Lost;
+            break;
+        }
+    }
     // With video the video receiver looks after reconnecting.
-    if (stopped || stop || pane.videoWanted || pane.stopping) return;
+    if (end == AudioEnd::Stopped || stop || pane.videoWanted || pane.stopping) return;
     sendConnectionClose(pane.datagramLink, facts.sessionIdText(), pane.localAddress,
                         pane.statistics);
     hooks.restartConnection(generation);

@@ -152,7 +152,11 @@ void PaneRuntime::startAudioReceiver(uint32_t generation) {
         [this, generation](const WorkerThread::StopRequest& stop) {
             runAudioReceiver(connection_, generation, audio_, audioWindow_, stop, *this);
         },
-        [this] { connection_.audioLink.interrupt(); });
+        [this] {
+            connection_.audioLink.interrupt();
+            { std::lock_guard lock(reopenMutex_); }
+            reopenWake_.notify_all();
+        });
 }
 
 void PaneRuntime::replaceReceiver(Thread& slot, void (PaneRuntime::*start)(uint32_t)) {
@@ -230,6 +234,13 @@ void PaneRuntime::restartConnection(uint32_t generation) {
     if (!isCurrent(generation) || connecting_) return;
     startConnectThread(generation);
     reaper_.post([this] { joinRetired(); });  // the connect thread replaced
+}
+
+bool PaneRuntime::waitBeforeAudioReopen(uint32_t generation, uint32_t milliseconds,
+                                        const std::atomic<bool>& stop) {
+    std::unique_lock lock(reopenMutex_);
+    return !reopenWake_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return stop.load() || !isCurrent(generation); });
 }
 
 void PaneRuntime::reportLogin(uint32_t generation, bool loggedIn) {

@@ -97,6 +97,8 @@ private:
     // ReceiverHooks, on a receiver thread.
     void restartConnection(uint32_t generation) override;
     void reportPictureLost(uint32_t generation) override;
+    bool waitBeforeAudioReopen(uint32_t generation, uint32_t milliseconds,
+                               const std::atomic<bool>& stop) override;
 
     // With threadsMutex_ held: begins a generation and asks every thread of
     // the pane to end, waking whatever it waits in.
@@ -145,6 +147,10 @@ private:
     Thread videoReceiver_;
     Thread audioReceiver_;
     std::vector<Thread> retired_;
+    // Wakes the audio receiver's pause before a reopen when it is asked to
+    // end; its own lock, because stops are requested with threadsMutex_ held.
+    std::mutex reopenMutex_;
+    std::condition_variable reopenWake_;
     // From the start of a connect thread until it starts the streams: a lost
     // stream then needs no new one.
     bool connecting_ = false;

@@ -31,8 +31,10 @@ LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
     StreamPacket& window = run.window;
     SocketByteSource source(pane.controlLink);
     StreamReader reader(source, pane.statistics.byteCount);
+    // Once for the stream, not per frame: the audio receiver's statistics
+    // report counts every byte since its last report, video bytes included.
+    pane.statistics.byteCount = 0;
     for (;;) {
-        pane.statistics.byteCount = 0;
         const FrameResult frame = reader.readWholeFrameVideo(window, frames.writeSlot(), rule);
         if (frame.status == FrameStatus::Ended) {
             run.pictureLost();

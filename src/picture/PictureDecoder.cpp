@@ -37,6 +37,25 @@ OutputSize fitOutput(int width, int height) {
     return best;
 }
 
+// The DCT scalings: they shrink the inverse transform itself, where other
+// factors would only resample its output.
+constexpr tjscalingfactor kDctScalings[] = {{1, 8}, {1, 4}, {1, 2}};
+
+// The smallest DCT-scaled output of `full` that still covers `shownAt`; the
+// full size when none does or nothing is asked.
+OutputSize coverOutput(OutputSize full, int width, int height, QSize shownAt) {
+    if (shownAt.width() <= 0 || shownAt.height() <= 0 || full.width != width ||
+        full.height != height) {
+        return full;
+    }
+    for (const tjscalingfactor& factor : kDctScalings) {
+        const int w = TJSCALED(width, factor);
+        const int h = TJSCALED(height, factor);
+        if (w >= shownAt.width() && h >= shownAt.height()) return {w, h};
+    }
+    return full;
+}
+
 }  // namespace
 
 PictureDecoder::PictureDecoder() : handle_(tjInitDecompress()) {}
@@ -56,7 +75,7 @@ bool PictureDecoder::decode(std::span<const uint8_t> jpeg) {
     return decoded;
 }
 
-bool PictureDecoder::decode(std::span<const uint8_t> jpeg, QImage& target) {
+bool PictureDecoder::decode(std::span<const uint8_t> jpeg, QImage& target, QSize shownAt) {
     auto* handle = static_cast<tjhandle>(handle_);
     if (handle == nullptr || jpeg.empty() || jpeg.size() > static_cast<size_t>(UINT32_MAX)) {
         return false;
@@ -70,10 +89,11 @@ bool PictureDecoder::decode(std::span<const uint8_t> jpeg, QImage& target) {
         width <= 0 || height <= 0) {
         return false;
     }
-    const OutputSize out = fitOutput(width, height);
+    const OutputSize out = coverOutput(fitOutput(width, height), width, height, shownAt);
     if (out.width == 0) {
         return false;
     }
+    received_ = QSize(width, height);
     if (target.width() != out.width || target.height() != out.height ||
         target.format() != QImage::Format_RGB32 || !target.isDetached()) {
         target = QImage(out.width, out.height, QImage::Format_RGB32);

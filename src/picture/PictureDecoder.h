@@ -4,6 +4,7 @@
 #include <span>
 
 #include <QImage>
+#include <QSize>
 
 namespace tess {
 
@@ -14,6 +15,11 @@ namespace tess {
 // reused while the picture size stays the same, so steady streaming allocates
 // nothing. Pictures wider or taller than 1000 pixels come out reduced by the
 // mildest TurboJPEG scaling factor that fits them within 1000 x 1000.
+//
+// Given the size in device pixels that the picture will be stretched over,
+// the decoder decodes no more pixels than that needs: at the smallest of the
+// DCT scalings 1/2, 1/4 and 1/8 whose output still covers it, which saves the
+// inverse transform and the colour conversion of the pixels not shown.
 class PictureDecoder {
 public:
     static constexpr int kMaximumWidth = 1000;
@@ -29,8 +35,13 @@ public:
     // picture() then holds no valid content for that frame.
     bool decode(std::span<const uint8_t> jpeg);
     // Same, into `target`: its buffer is reused when it already has the right
-    // size and format and is not shared, otherwise it is replaced.
-    bool decode(std::span<const uint8_t> jpeg, QImage& target);
+    // size and format and is not shared, otherwise it is replaced. With a
+    // non-empty `shownAt` (device pixels) the picture may come out reduced.
+    bool decode(std::span<const uint8_t> jpeg, QImage& target, QSize shownAt = {});
+
+    // The size of the last picture as received, whatever it was decoded at
+    // (0 before the first).
+    QSize receivedSize() const { return received_; }
 
     const QImage& picture() const { return picture_; }
     // Size of the last successfully decoded picture (0 before the first).
@@ -42,6 +53,7 @@ private:
     QImage picture_;
     int width_ = 0;
     int height_ = 0;
+    QSize received_;
 };
 
 }  // namespace tess

@@ -1,10 +1,12 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
 #include "TestJpeg.h"
+#include "geometry/LogicalGeometry.h"
 #include "liveview/PaneWidget.h"
 #include "liveview/PictureSlot.h"
 #include "liveview/RenderThread.h"
@@ -263,6 +265,55 @@ private slots:
         QVERIFY(rig.writer.written() == frame);
         QVERIFY(renderOne());
         QCOMPARE(rig.writer.calls(), 1);
+    }
+
+    // A quad pane (120 x 82 logical pixels) at window scale 2 is 240 x 164
+    // device pixels: a 704 x 480 picture is decoded at 1/2 and stretched over
+    // the whole pane, its overlays measured on the received 704 x 480. The
+    // same pane shown alone takes the next frame at full size.
+    void quadPaneAtScaleTwoDecodesAtHalfAndStillFillsThePane() {
+        RenderRig rig;
+        PaneWidget widget(QStringLiteral("View1"));
+        const LogicalGeometry geometry(2);
+        geometry.place(widget, QRect(0, 0, 120, 82));
+        widget.setLogicalScale(2);
+        widget.attachSlot(rig.slot);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QCOMPARE(rig.slot.displaySize(), QSize(240, 164));
+
+        const auto frame = test::makeJpeg(704, 480, 0x2040c0, 0xc0c020);
+        rig.currentView = kQuadView;
+        rig.pane.selected = true;
+        rig.pane.dragRectangle.set({10, 100, 20, 80});
+        rig.pane.dragRectangle.shown = true;
+        QVERIFY(rig.thread.start());
+        QVERIFY(rig.feed(frame));
+        QTRY_VERIFY(widget.hasPicture());
+        const QImage& picture = widget.picture();
+        QCOMPARE(picture.size(), QSize(352, 240));
+        // The 4-pixel selection band is 2 pixels at 1/2.
+        QCOMPARE(picture.pixel(1, 120), kOverlayRed);
+        QVERIFY(picture.pixel(3, 120) != kOverlayRed);
+        // 480 lines take the scaled drag rule: the top band lies at
+        // y = 20 * 480 / 82 = 117 received, 58 decoded, not at 20 or 10.
+        QCOMPARE(picture.pixel(150, 59), kOverlayRed);
+        QVERIFY(picture.pixel(150, 11) != kOverlayRed);
+
+        const QImage shown = widget.grab().toImage();
+        QCOMPARE(shown.size(), QSize(240, 164));
+        const auto near = [](QRgb a, QRgb b) {
+            return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
+                   std::abs(qBlue(a) - qBlue(b)) < 12;
+        };
+        QVERIFY(near(shown.pixel(60, 150), 0xff2040c0));
+        QVERIFY(near(shown.pixel(236, 80), 0xffc0c020));
+
+        geometry.place(widget, QRect(0, 0, 240, 165));
+        QCOMPARE(rig.slot.displaySize(), QSize(480, 330));
+        QVERIFY(rig.feed(frame));
+        QTRY_COMPARE(widget.picture().size(), QSize(704, 480));
+        widget.detachSlot();
     }
 
     void stopEndsAPausedThread() {

@@ -60,18 +60,20 @@ TEST(AudioOut, FourBlocksBehindDropsEverythingQueuedBeforeTheNextBlock) {
 
 using PulseAudioOutTest = PulseServerTest;
 
-TEST_F(PulseAudioOutTest, AToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
+// 16 blocks of 512 samples of a 1 kHz tone, each written as a live source
+// delivers it: 64 ms after the one before.
+TEST_F(PulseAudioOutTest, ALiveToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
     ASSERT_TRUE(server_.startRecording()) << server_.recorderLog();
     PulseAudioOut out;
     ASSERT_TRUE(out.playing());
 
-    // 16 blocks of 512 samples: 1.024 s of a 1 kHz tone.
     std::vector<int16_t> block(512);
     for (size_t i = 0; i < block.size(); ++i) {
         block[i] = static_cast<int16_t>(12000 * std::sin(2 * std::numbers::pi * 1000 * i / 8000.0));
     }
-    const uint32_t start = tickCount();
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 16; ++i) {
+        std::this_thread::sleep_until(start + i * 64ms);
         ASSERT_TRUE(out.waitForRoom(2000)) << "block " << i;
         ASSERT_TRUE(out.writeBlock(block));
     }
@@ -81,8 +83,9 @@ TEST_F(PulseAudioOutTest, AToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_EQ(out.room(), AudioOut::kInitialRoom);
-    EXPECT_GE(ticksSince(start), 800u);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms);
     EXPECT_EQ(out.droppedBlocks(), 0u);
+    EXPECT_EQ(out.resets(), 0u);
     std::this_thread::sleep_for(200ms);
     const std::vector<int16_t> recorded = server_.stopRecording();
 
@@ -98,12 +101,13 @@ TEST_F(PulseAudioOutTest, AToneReachesTheSinkAndBlocksFinishAtPlayingSpeed) {
 TEST_F(PulseAudioOutTest, ResetDropsQueuedAudioAndReturnsItsRoomAtOnce) {
     PulseAudioOut out;
     ASSERT_TRUE(out.playing());
-    const std::vector<int16_t> halfSecond(4000, 500);
+    const std::vector<int16_t> block(240, 500);  // 30 ms: three stay below the catch-up limit
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(out.waitForRoom(0));
-        ASSERT_TRUE(out.writeBlock(halfSecond));
+        ASSERT_TRUE(out.writeBlock(block));
     }
     EXPECT_EQ(out.room(), 0);
+    EXPECT_EQ(out.resets(), 0u);
     out.reset();
     EXPECT_EQ(out.room(), AudioOut::kInitialRoom);
     // The stream goes on after the flush: a short block plays and finishes.
@@ -114,6 +118,26 @@ TEST_F(PulseAudioOutTest, ResetDropsQueuedAudioAndReturnsItsRoomAtOnce) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_EQ(out.room(), AudioOut::kInitialRoom);
+}
+
+// Blocks that come in a burst (after a stall) would play late for ever: the
+// output drops what is queued ahead and plays the newest block at once.
+TEST_F(PulseAudioOutTest, ABurstOfBlocksIsDroppedToCatchUp) {
+    PulseAudioOut out;
+    ASSERT_TRUE(out.playing());
+    const std::vector<int16_t> frame(1024, 500);  // 128 ms
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(out.waitForRoom(0));
+        ASSERT_TRUE(out.writeBlock(frame));
+    }
+    EXPECT_EQ(out.resets(), 2u);
+    EXPECT_EQ(out.room(), AudioOut::kInitialRoom - 1);  // only the newest block is queued
+    const uint32_t start = tickCount();
+    while (out.room() < AudioOut::kInitialRoom && ticksSince(start) < 2000) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(out.room(), AudioOut::kInitialRoom);
+    EXPECT_LT(ticksSince(start), 400u);  // one block and its lead, not three
 }
 
 TEST(PulseAudioOutWithoutServer, ReportsOneLineAndDropsBlocksWithoutBlocking) {

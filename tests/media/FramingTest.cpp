@@ -85,7 +85,7 @@ void append(Bytes& to, const Bytes& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
 
-// Filler packets behind a frame, so the window can always be filled.
+// A packet behind a frame, which reading the frame must leave unread.
 Bytes trailer() {
     return packet(Bytes(1200, 0x11));
 }
@@ -204,10 +204,9 @@ TEST_P(PacketStreamVideoTest, FrameIsReassembledAcrossPacketsAndReceives) {
     ASSERT_EQ(result.status, FrameStatus::Ok);
     EXPECT_EQ(result.length, jpeg.size());
     EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), r.video->begin()));
-    // Every byte received is counted; the window holds what follows the frame.
+    // Every byte received is counted, and not one past the frame is read.
     EXPECT_EQ(r.byteCount, r.source.consumed());
-    EXPECT_EQ(r.source.consumed() - r.window.carried, frameBytes);
-    EXPECT_EQ(r.window.bytes[0], wire[frameBytes]);
+    EXPECT_EQ(r.source.consumed(), frameBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -230,28 +229,25 @@ TEST(PacketStreamVideo, AnotherPacketFollowsEvenWhenTheFirstHeldTheWholeFrame) {
     ASSERT_EQ(result.status, FrameStatus::Ok);
     EXPECT_EQ(result.length, 600u);
     EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), r.video->begin()));
-    EXPECT_EQ(r.source.consumed() - r.window.carried, 8 + 632 + second.size());
+    EXPECT_EQ(r.source.consumed(), 8 + 632 + second.size());
 }
 
-TEST(PacketStreamVideo, BadStartThenResyncDiscardsFromTheSourceAndKeepsTheWindow) {
+TEST(PacketStreamVideo, BadStartThenResyncDiscardsFromBehindTheFrame) {
     Bytes jpeg = picture(800);
     jpeg[0] = 0x12;
     Bytes wire = packetStreamFrame(jpeg, 32, {400, 0});
-    const size_t frameBytes = wire.size();
-    append(wire, trailer());
-    append(wire, trailer());
-    const size_t windowEnd = frameBytes + kStreamPacketBytes;
-    // Behind what the window holds: junk, the 0xD9, the byte after it.
-    wire.resize(windowEnd);
-    append(wire, Bytes{0x01, 0x02, 0xD9, 0xFF, 0x77});
+    // Behind the frame: junk, the 0xD9, the byte after it, then a good frame.
+    append(wire, Bytes{0x01, 0x02, 0xD9, 0xFF});
+    const Bytes good = picture(900);
+    append(wire, packetStreamFrame(good, 104, {500, 0}));
     Reading r(wire);
 
     EXPECT_EQ(r.reader.readPacketStreamVideo(r.window, *r.video).status, FrameStatus::BadStart);
-    const StreamPacket before = r.window;
     EXPECT_EQ(r.reader.resyncPacketStream(), ResyncStatus::Resynchronised);
-    EXPECT_EQ(r.source.remaining(), 1u);  // stopped right after the byte behind 0xD9
-    EXPECT_EQ(r.window.bytes, before.bytes);
-    EXPECT_EQ(r.window.carried, before.carried);
+    const FrameResult next = r.reader.readPacketStreamVideo(r.window, *r.video);
+    ASSERT_EQ(next.status, FrameStatus::Ok);
+    EXPECT_TRUE(std::equal(good.begin(), good.end(), r.video->begin()));
+    EXPECT_EQ(r.source.remaining(), 0u);
     EXPECT_EQ(r.byteCount, r.source.consumed());
 }
 
@@ -259,6 +255,7 @@ TEST(PacketStreamVideo, UncuttablePacketsAreFramingErrors) {
     struct Case {
         const char* what;
         Bytes wire;
+        size_t readAtMost;  // nothing behind the stated length is read
     };
     Bytes tooLong = packet(Bytes(100, 0));
     tooLong[2] = 0x41;  // L = 1601
@@ -267,8 +264,13 @@ TEST(PacketStreamVideo, UncuttablePacketsAreFramingErrors) {
     belowHeader[2] = 9;  // L below h = 10
     belowHeader[3] = 0;
     const Bytes flag40 = packet(Bytes(100, 0), 8, 0, 0x40);
-    const Case cases[] = {
-        {"L above 1600", tooLong}, {"L below h", belowHeader}, {"B 0x40", flag40}};
+    Bytes belowEight = packet(Bytes(100, 0));
+    belowEight[2] = 7;
+    belowEight[3] = 0;
+    const Case cases[] = {{"L above 1600", tooLong, 8},
+                          {"L below 8", belowEight, 8},
+                          {"L below h", belowHeader, 9},
+                          {"B 0x40", flag40, 108}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes wire = c.wire;
@@ -276,9 +278,10 @@ TEST(PacketStreamVideo, UncuttablePacketsAreFramingErrors) {
         Reading r(wire);
         EXPECT_EQ(r.reader.readPacketStreamVideo(r.window, *r.video).status,
                   FrameStatus::FramingError);
-        // Nothing of a packet that cannot be cut is carried into the next read.
-        EXPECT_EQ(r.window.carried, 0u);
-        EXPECT_EQ(r.reader.readAudio(r.window, r.audio, true).status, FrameStatus::FramingError);
+        EXPECT_LE(r.source.consumed(), c.readAtMost);
+        Reading audio(wire);
+        EXPECT_EQ(audio.reader.readAudio(audio.window, audio.audio, true).status,
+                  FrameStatus::FramingError);
     }
 }
 
@@ -307,7 +310,7 @@ TEST(PacketStreamVideo, FramesThatCannotFitTheSlotOrHeaderAreFramingErrors) {
         EXPECT_EQ(r.reader.readPacketStreamVideo(r.window, *r.video).status,
                   FrameStatus::FramingError);
         // The packet itself was well formed: the stream stays cut at its end.
-        EXPECT_EQ(r.source.consumed() - r.window.carried, 8 + c.firstData.size());
+        EXPECT_EQ(r.source.consumed(), 8 + c.firstData.size());
     }
     // A picture of exactly the slot's size is taken.
     Bytes wire = packet(fits);
@@ -440,22 +443,25 @@ TEST(AudioFrame, TwoPacketsSwappedOnRequest) {
         ASSERT_EQ(result.status, FrameStatus::Ok);
         EXPECT_EQ(result.length, 1064u);
         EXPECT_EQ(r.byteCount, r.source.consumed());
-        EXPECT_EQ(r.source.consumed() - r.window.carried, 8 + 700 + 10 + 364);
+        EXPECT_EQ(r.source.consumed(), 8 + 700 + 10 + 364);
         const Bytes expected = swap ? swapped(data) : data;
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.audio.begin()));
     }
 }
 
-TEST(AudioFrame, FramesThePlayerCannotTakeAreDroppedAndTheStreamStaysInStep) {
+TEST(AudioFrame, FramesThatMakeNoSenseAreDroppedAndTheStreamStaysInStep) {
     // Two full packets hold more than the slot; S above the PCM block limit.
     Bytes wire = audioFrame(kMaxAudioFrameBytes + 1, 1592 + 1590, 1592);
-    append(wire, audioFrame(63, 200, 100));                     // S below its own header
+    append(wire, audioFrame(63, 200, 100));  // S below its own header
+    append(wire, packet(Bytes(20, 0x44)));   // a first packet too short to hold S ...
+    append(wire, packet(Bytes(300, 0x45)));  // ... and its second packet
     append(wire, audioFrame(kMaxAudioFrameBytes, 2200, 1100));  // the largest frame taken
     append(wire, trailer());
     append(wire, trailer());
     Reading r(wire);
-    EXPECT_EQ(r.reader.readAudio(r.window, r.audio, true).status, FrameStatus::Dropped);
-    EXPECT_EQ(r.reader.readAudio(r.window, r.audio, true).status, FrameStatus::Dropped);
+    for (int dropped = 0; dropped < 3; ++dropped) {
+        EXPECT_EQ(r.reader.readAudio(r.window, r.audio, true).status, FrameStatus::Dropped);
+    }
     const FrameResult last = r.reader.readAudio(r.window, r.audio, true);
     EXPECT_EQ(last.status, FrameStatus::Ok);
     EXPECT_EQ(last.length, kMaxAudioFrameBytes);

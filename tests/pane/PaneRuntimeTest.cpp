@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
@@ -85,10 +87,10 @@ TEST_F(PaneRuntimeTest, LostStreamIsReconnectedSilently) {
     stop();
 }
 
-// The skip to the byte after the next 0xD9 leaves the window's carried-over
-// bytes in front of whatever follows, so the stream may stay misaligned; the
-// receiver then gives up after a few bad frames and reconnects: either way the
-// pictures go on, silently.
+// The skip to the byte after the next 0xD9 lands behind the next frame's end
+// mark, or inside its data where a 0xD9 comes first; the stream may then stay
+// misaligned, and the receiver gives up after a few bad frames and
+// reconnects: either way the pictures go on, silently.
 TEST_F(PaneRuntimeTest, BadPacketStreamFrameDoesNotStopThePictures) {
     DeviceConfig config;
     config.deviceClass = 6;
@@ -98,6 +100,77 @@ TEST_F(PaneRuntimeTest, BadPacketStreamFrameDoesNotStopThePictures) {
     ASSERT_TRUE(eventually([&] { return consumer().jpegFrames >= 15; }, 10s));
     EXPECT_TRUE(events().failureResults().empty());
     stop();
+}
+
+// The audio receiver reports for a whole-frame video device: the bytes of
+// both streams since its last report, so the bit rate is the device's.
+TEST_F(PaneRuntimeTest, AudioStatisticsOfAWholeFrameDeviceCountBothStreams) {
+    DeviceConfig config;
+    config.deviceClass = 3;
+    auto device = startDevice(config);
+    startOn(*device, true, true);
+    const auto bitRates = [&] {
+        std::vector<double> rates;
+        for (const std::string& datagram : device->log().datagrams()) {
+            const size_t at = datagram.find("\r\nBitRate: ");
+            if (at != std::string::npos) rates.push_back(std::stod(datagram.substr(at + 11)));
+        }
+        return rates;
+    };
+    // The first report may come at once; the third covers two whole seconds.
+    ASSERT_TRUE(eventually([&] { return bitRates().size() >= 3; }, 10s));
+    const auto loop = device->frameLoop();
+    double videoBytes = 0;
+    for (size_t i = 0; i < loop->size(); ++i) videoBytes += loop->wireFrame(i).size();
+    videoBytes /= static_cast<double>(loop->size());
+    // 25 frames a second; an audio frame of 2 packet headers, 64 + 512 bytes
+    // every 128 ms. The bit rate is in kbit/s.
+    const double expected = (videoBytes * 25 + (16 + 64 + 512) / 0.128) * 8 / 1000;
+    const double reported = bitRates()[2];
+    EXPECT_GT(reported, 0.8 * expected);
+    EXPECT_LT(reported, 1.2 * expected);
+    stop();
+}
+
+// A bad audio frame costs that frame; an audio packet that cannot be cut
+// reopens only the audio stream, at most once every 3 s, without a login.
+TEST_F(PaneRuntimeTest, BadAudioPacketsCostAFrameOrReopenTheAudioStreamAlone) {
+    const auto audioStarts = [](SimulatedDevice& device) {
+        std::vector<int64_t> times;
+        for (const devsim::Event& event : device.log().events())
+            if (event.kind == devsim::Event::Kind::Request &&
+                event.bytes.find("Command: Audio") != std::string::npos)
+                times.push_back(event.timeMs);
+        return times;
+    };
+    {
+        SCOPED_TRACE("impossible frame size");
+        DeviceConfig config;
+        config.faults.impossibleAudioFrame = 2;
+        auto device = startDevice(config);
+        startOn(*device, false, true);
+        ASSERT_TRUE(eventually([&] { return pane_->audioOut.samples >= 6 * 1024; }, 10s));
+        EXPECT_EQ(audioStarts(*device).size(), 1u);
+        EXPECT_EQ(countRequests(*device, "Login.cgi"), 1);
+        stop();
+    }
+    pane_ = std::make_unique<TestPane>();
+    {
+        SCOPED_TRACE("packet length below its header");
+        DeviceConfig config;
+        config.faults.badAudioLengthFrame = 2;
+        auto device = startDevice(config);
+        startOn(*device, false, true);
+        ASSERT_TRUE(eventually([&] { return audioStarts(*device).size() >= 2; }, 10s));
+        // Frame 1 of the first stream, then of the reopened one (whose frame
+        // 2 is bad again).
+        EXPECT_TRUE(eventually([&] { return pane_->audioOut.samples >= 2 * 1024; }, 2s));
+        const std::vector<int64_t> starts = audioStarts(*device);
+        EXPECT_GE(starts[1] - starts[0], 2900);
+        EXPECT_EQ(countRequests(*device, "Login.cgi"), 1);
+        EXPECT_TRUE(events().failureResults().empty());
+        stop();
+    }
 }
 
 TEST_F(PaneRuntimeTest, BadWholeFrameStartEndsTheStreamAndReconnects) {

@@ -108,6 +108,13 @@ std::vector<uint8_t> renderScene(const PictureScene& scene, int number) {
                             textScale, std::to_string(row * cells + col + 1), kWhite);
     }
     canvas.text(2 * textScale, 2 * textScale, textScale, "F" + std::to_string(number), kYellow);
+    if (scene.numberMark) {
+        const uint8_t r = (number & 4) ? 255 : 0, g = (number & 2) ? 255 : 0,
+                      b = (number & 1) ? 255 : 0;
+        const int x0 = w - 8 - kNumberMarkSize;
+        canvas.fill(x0, kNumberMarkTop, x0 + kNumberMarkSize, kNumberMarkTop + kNumberMarkSize,
+                    {r, g, b});
+    }
     // The PTZ marker: a cross whose arms grow with the zoom.
     const int mx = static_cast<int>(scene.markerX * (w - 1));
     const int my = static_cast<int>(scene.markerY * (h - 1));

@@ -18,7 +18,23 @@ struct PictureScene {
     int split = 4;                        // 1, 4, 9 or 16 panes
     double markerX = 0.5, markerY = 0.5;  // marker position, 0..1 of the picture
     double markerScale = 1;               // grows with zoom
+    // A 48 x 48 block in the top right corner whose colour (each channel 0
+    // or 255) says the frame's number modulo 8, for latency measurements.
+    bool numberMark = false;
 };
+
+// The centre of the number mark in a picture of `width` pixels, and the
+// number it shows in a pixel of that colour.
+inline constexpr int kNumberMarkTop = 8, kNumberMarkSize = 48;
+inline int numberMarkCentreX(int width) {
+    return width - 8 - kNumberMarkSize / 2;
+}
+inline int numberMarkCentreY() {
+    return kNumberMarkTop + kNumberMarkSize / 2;
+}
+inline int numberMarkOf(int red, int green, int blue) {
+    return (red > 127 ? 4 : 0) | (green > 127 ? 2 : 0) | (blue > 127 ? 1 : 0);
+}
 
 // How the frames travel.
 struct Framing {

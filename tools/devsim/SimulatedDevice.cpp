@@ -21,6 +21,12 @@ constexpr int kAudioSamples = 1024;  // per frame: 512 ADPCM bytes, 128 ms at 80
 constexpr auto kPauseSlice = std::chrono::milliseconds(20);
 constexpr size_t kPtzHistory = 64;
 
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Camera location ranges: pan in hundredths of a degree around, tilt over a
 // quarter turn; zoom and focus over the 16-bit range the viewer reads.
 constexpr int kPanRange = 36000, kTiltMax = 9000, kLensMax = 65535;
@@ -73,6 +79,7 @@ PictureScene sceneOf(const DeviceConfig& config, const DeviceState& state) {
     scene.markerX = static_cast<double>(pan) / kPanRange;
     scene.markerY = std::clamp(static_cast<double>(state.tilt) / kTiltMax, 0.0, 1.0);
     scene.markerScale = 1 + std::clamp(state.zoom, 0, kLensMax) / 16384.0;
+    scene.numberMark = config.numberMark;
     return scene;
 }
 
@@ -636,6 +643,10 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session, Conne
         if (number == faults.badPacketLengthFrame) damage.badPacketLength = faults.badPacketLength;
         const bool oversized = number == faults.oversizedFrame;
         const bool damaged = damage.badStart || damage.flagB40 || damage.badPacketLength;
+        // Stamped as the bytes go to the socket: on loopback the send takes
+        // microseconds, and a stamp after it could fall behind a viewer that
+        // preempts this thread.
+        videoSent_[index % kSentStamps] = steadyNanoseconds();
         const bool sent = damaged || oversized
                               ? connection.send(loop->damagedFrame(index, damage, oversized))
                               : connection.send(loop->wireFrame(index));
@@ -663,20 +674,36 @@ void SimulatedDevice::streamVideo(const std::shared_ptr<Session>& session, Conne
     connection.close();
 }
 
+int64_t SimulatedDevice::audioSentAt(int number) const {
+    if (number < 1 || static_cast<size_t>(number) > kSentStamps) return 0;
+    return audioSent_[number - 1].load();
+}
+
+int64_t SimulatedDevice::videoSentAt(size_t loopIndex) const {
+    return videoSent_[loopIndex % kSentStamps].load();
+}
+
 void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session, Connection& connection) {
     StreamCount counted(stateMutex_, state_.activeAudioStreams);
+    for (std::atomic<int64_t>& stamp : audioSent_) stamp = 0;
     ToneSource tone(config_.toneHz);
     AdpcmEncoder encoder;
     int16_t samples[kAudioSamples];
     const wire::HeaderFlags flags{config_.headerFlagA, config_.headerFlagB};
     const auto interval = std::chrono::milliseconds(kAudioSamples * 1000 / 8000);
     auto next = Clock::now();
-    while (!session->closed && !connection.stopping()) {
+    for (int number = 1; !session->closed && !connection.stopping(); ++number) {
         tone.fill(samples, kAudioSamples);
         const int16_t predictor = encoder.predictor();
         const int8_t index = encoder.stepIndex();
         const std::string adpcm = encoder.encode(samples, kAudioSamples);
-        if (!connection.send(wire::audioFrame(predictor, index, adpcm, flags))) break;
+        wire::FrameDamage damage;
+        if (number == config_.faults.badAudioLengthFrame) damage.badPacketLength = 4;
+        damage.impossibleSize = number == config_.faults.impossibleAudioFrame;
+        const std::string frame = wire::audioFrame(predictor, index, adpcm, flags, damage);
+        if (static_cast<size_t>(number) <= kSentStamps)
+            audioSent_[number - 1] = steadyNanoseconds();
+        if (!connection.send(frame)) break;
         next += interval;
         const auto now = Clock::now();
         if (next < now - std::chrono::seconds(1)) next = now;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -42,6 +43,9 @@ struct Faults {
     int badPacketLength = 4;       //   packet stream below its header or above 1600,
                                    //   whole frame so small that L + h < 1600
     int flagB40Frame = 0;          // this frame's first packet header has flag B 0x40
+    // Audio frame counts are 1-based per audio stream too.
+    int badAudioLengthFrame = 0;   // this audio frame's second packet states L = 4
+    int impossibleAudioFrame = 0;  // this audio frame's media header states S = 0x3FFFFF
     int downAfterFrames = 0;       // the device goes down after this many frames ...
     double downSeconds = 0;        //   ... refuses connections this long, then comes back
 };
@@ -75,6 +79,7 @@ struct DeviceConfig {
     bool searchDelaysGiven = false;  // the options named delays of their own
     int searchReplySize = 76;        // bytes of each search reply (cut or zero-padded)
     std::string searchAddress;       // address the search reply names; empty: `address`
+    bool numberMark = false;       // pictures carry their loop index as a colour block
     Faults faults;
 };
 
@@ -132,6 +137,14 @@ public:
     std::vector<SearchAnswer> searchAnswers() const;
     // Picture loop now streamed (re-encoded after every command that changes it).
     std::shared_ptr<const FrameLoop> frameLoop() const;
+    // When a frame's bytes were handed to the socket, in steady-clock
+    // nanoseconds; 0 when not (yet) sent. Audio frames by their 1-based number
+    // in the latest audio stream (the first kSentStamps of it), video frames by
+    // their index in the picture loop (the latest one of that index).
+    static constexpr size_t kSentStamps = 4096;
+    int64_t audioSentAt(int number) const;
+    int64_t videoSentAt(size_t loopIndex) const;
+
     // Refuses connections for `duration`, then listens again on the same ports.
     void goDown(std::chrono::milliseconds duration);
     bool isDown() const { return down_; }
@@ -188,6 +201,9 @@ private:
     std::atomic<bool> down_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> downFaultUsed_{false};
+
+    std::array<std::atomic<int64_t>, kSentStamps> audioSent_{};
+    std::array<std::atomic<int64_t>, kSentStamps> videoSent_{};
 };
 
 }  // namespace tess::devsim

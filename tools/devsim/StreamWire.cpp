@@ -103,15 +103,16 @@ std::string wholeFrame(std::string_view picture, bool lengthCountsHeader, Header
 }
 
 std::string audioFrame(int16_t predictor, int8_t stepIndex, std::string_view adpcm,
-                       HeaderFlags flags) {
+                       HeaderFlags flags, const FrameDamage& damage) {
     std::string frame(kAudioMediaHeader, '\0');
     putLe16(frame.data() + 60, static_cast<uint16_t>(predictor));
     frame[62] = static_cast<char>(stepIndex);
     frame += adpcm;
     swapPairs(frame);
     // The viewer reads S before it swaps, so S goes in after the swap.
-    writeFrameSize(frame.data(), static_cast<uint32_t>(frame.size()));
-    return packetize(frame, kAudioMediaHeader, flags, {});
+    writeFrameSize(frame.data(),
+                   damage.impossibleSize ? 0x3FFFFFu : static_cast<uint32_t>(frame.size()));
+    return packetize(frame, kAudioMediaHeader, flags, damage);
 }
 
 }  // namespace tess::devsim::wire

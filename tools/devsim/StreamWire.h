@@ -38,10 +38,11 @@ void swapPairs(std::string& bytes);
 
 // How one frame is spoiled on purpose.
 struct FrameDamage {
-    bool badStart = false;    // the picture does not begin with FF D8
-    int badPacketLength = 0;  // nonzero: the last packet (whole frame: the one) states
-                              // this length
-    bool flagB40 = false;     // the first packet header has flag B 0x40
+    bool badStart = false;        // the picture does not begin with FF D8
+    int badPacketLength = 0;      // nonzero: the last packet (whole frame: the one) states
+                                  // this length
+    bool flagB40 = false;         // the first packet header has flag B 0x40
+    bool impossibleSize = false;  // audio: the media header states S = 0x3FFFFF
 };
 
 // Packet stream (classes 1, 6, 7, 8): a media header of `mediaHeaderLength`
@@ -62,6 +63,6 @@ std::string wholeFrame(std::string_view picture, bool lengthCountsHeader, Header
 // and the ADPCM bytes form a frame of S bytes that travels with its byte pairs
 // swapped, S readable at 24/25/27 as sent, in exactly two packets.
 std::string audioFrame(int16_t predictor, int8_t stepIndex, std::string_view adpcm,
-                       HeaderFlags flags);
+                       HeaderFlags flags, const FrameDamage& damage = {});
 
 }  // namespace tess::devsim::wire
