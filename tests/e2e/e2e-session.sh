@@ -65,6 +65,8 @@ chmod 700 "$work/runtime"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/home/.config
 export XDG_DATA_HOME=$work/home/.local/share
 unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER PULSE_SINK WAYLAND_DISPLAY
+# In a sanitizer build, leaks of the system's session-bus library are not the viewer's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
 
 # e2e_start_servers: the X server and the sound server with a null sink
 # "tess_null" at kSinkRate.
@@ -102,8 +104,6 @@ PA
 e2e_start_viewer() {
     step "viewer"
     cp "$viewer" "$work/program/tessarine"
-    # In a sanitizer build, leaks of the system's session-bus library are not the viewer's.
-    export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
     TESSARINE_SCALE=$kScale QT_QPA_PLATFORM=xcb "$work/program/tessarine" >"$work/viewer.log" 2>&1 &
     viewerPid=$!
     tess_wait_for 15 e2e_window_by_name Tessarine || fail "no main window \"Tessarine\""
