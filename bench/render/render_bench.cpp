@@ -19,10 +19,21 @@
 //    device's send of a frame's last byte to the paint of the pane that shows
 //    it alone (pictures numbered by a corner block, which the paint reads).
 //
+// 5. The health overlay: one pane flat out, the overlay switched on and off
+//    every 400 ms within one run; frames composed per second with and
+//    without it, the spread of each, and the heap allocations the render
+//    thread made per frame (the replaced global operator new counts by
+//    thread name).
+// 6. Full screen: a 704x480 stream at 25 frames/s (device in a child
+//    process) shown fitted on a 1920x1080 window; this process's CPU next to
+//    one plain full-size decode and smooth stretch of the same frames,
+//    measured in the same run, as a ratio.
+//
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise; about
-// 25 s in all. Figures go to standard output.
+// 40 s in all. Figures go to standard output.
 #include <dirent.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -34,10 +45,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -46,6 +60,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QPainter>
 #include <QTimer>
 #include <QWidget>
 
@@ -54,6 +69,76 @@
 #include "SimulatedDevice.h"
 #include "geometry/LogicalGeometry.h"
 #include "liveview/VideoPane.h"
+
+// ---- allocation counting -------------------------------------------------
+//
+// Only the render threads' allocations count, told apart by their name.
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<uint64_t> gRenderAllocations{0};
+
+void noteAllocation() {
+    if (!gCounting.load(std::memory_order_relaxed)) return;
+    char name[17] = {};
+    if (prctl(PR_GET_NAME, name) == 0 && std::strcmp(name, "RenderThread") == 0) {
+        gRenderAllocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void* allocate(std::size_t size) {
+    noteAllocation();
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+
+void* allocateAligned(std::size_t size, std::align_val_t alignment) {
+    noteAllocation();
+    const auto align = std::max(static_cast<std::size_t>(alignment), sizeof(void*));
+    if (void* block =
+            std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) / align * align))
+        return block;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return allocateAligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return allocateAligned(size, alignment);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    std::free(block);
+}
 
 namespace tess {
 namespace {
@@ -647,10 +732,139 @@ void publicationToPaint() {
         delaysMs.back());
 }
 
+// ---- 5. the health overlay --------------------------------------------------
+
+void healthOverlayCost(int width, int height) {
+    auto devices = startDevices(1, width, height, true);
+    if (devices.empty()) return;
+    PaneWindow window(1);
+    VideoPane& pane = *window.panes[0];
+    startOn(pane, *devices[0]);
+    runEvents(800ms);
+    std::vector<double> rates[2];
+    uint64_t frames = 0;
+    gRenderAllocations = 0;
+    gCounting = true;
+    for (int interval = 0; interval < 10; ++interval) {
+        const bool shown = interval % 2 == 1;
+        pane.renderState().healthShown = shown;
+        runEvents(50ms);  // the frame in progress takes the switch
+        const uint64_t before = window.composed();
+        const auto start = Clock::now();
+        runEvents(400ms);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        frames += window.composed() - before;
+        rates[shown].push_back((window.composed() - before) / seconds);
+    }
+    gCounting = false;
+    const uint64_t allocations = gRenderAllocations.load();
+    pane.stopPane();
+    for (auto& device : devices) device->stop();
+    const auto summary = [](const std::vector<double>& values) {
+        double sum = 0;
+        for (double value : values) sum += value;
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        return std::array<double, 3>{sum / values.size(), *low, *high};
+    };
+    const auto off = summary(rates[0]);
+    const auto on = summary(rates[1]);
+    std::printf(
+        "1 pane %3dx%-3d  overlay off %6.0f frames/s (%.0f ... %.0f)  |  on %6.0f frames/s "
+        "(%.0f ... %.0f)  |  difference %+.1f %%, spread of off %.1f %%  |  render-thread "
+        "allocations %llu in %llu frames (%.3f per frame)\n",
+        width, height, off[0], off[1], off[2], on[0], on[1], on[2], 100 * (on[0] - off[0]) / off[0],
+        100 * (off[2] - off[1]) / off[0], static_cast<unsigned long long>(allocations),
+        static_cast<unsigned long long>(frames),
+        frames > 0 ? static_cast<double>(allocations) / frames : 0.0);
+}
+
+// ---- 6. full screen ------------------------------------------------------------
+
+// CPU seconds of one full-size decode and one smooth, aspect-kept stretch
+// onto `screen` of each of `frames`, on this thread, averaged over a second.
+double decodeAndStretchSeconds(const std::vector<std::string>& frames, QSize screen) {
+    PictureDecoder decoder;
+    QImage picture;
+    QImage target(screen, QImage::Format_RGB32);
+    const auto threadCpu = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec + now.tv_nsec / 1e9;
+    };
+    const double start = threadCpu();
+    uint64_t done = 0;
+    while (threadCpu() - start < 1.0) {
+        const std::string& jpeg = frames[done % frames.size()];
+        decoder.decode({reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()}, picture);
+        QPainter painter(&target);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QSize fitted = picture.size().scaled(screen, Qt::KeepAspectRatio);
+        painter.drawImage(QRect(QPoint((screen.width() - fitted.width()) / 2,
+                                       (screen.height() - fitted.height()) / 2),
+                                fitted),
+                          picture);
+        ++done;
+    }
+    return (threadCpu() - start) / static_cast<double>(done);
+}
+
+void fullScreenCpu() {
+    DeviceProcess devices(1, "--class 3 --size 704x480 --fps 25 --no-audio");
+    if (devices.ports().size() != 1) {
+        std::printf("full screen: the simulator process did not start its device\n");
+        return;
+    }
+    std::vector<std::string> frames;
+    {
+        DeviceConfig config;
+        config.deviceClass = 3;
+        config.width = 704;
+        config.height = 480;
+        config.audio = false;
+        SimulatedDevice encoder(config);
+        if (!encoder.start()) return;
+        const auto loop = encoder.frameLoop();
+        for (size_t i = 0; i < loop->size(); ++i) frames.push_back(loop->picture(i));
+    }
+    const QSize screen(1920, 1080);
+    PaneWindow window(1);
+    VideoPane& pane = *window.panes[0];
+    // The live view's full-screen window: the pane's slot shown fitted.
+    PaneWidget full(QString{});
+    full.setPresentation(PaneWidget::Presentation::Fitted, QSize(240, 165));
+    full.resize(screen);
+    pane.widget().detachSlot();
+    full.attachSlot(pane.pictureSlot());
+    full.show();
+    pane.connection().videoWanted = true;
+    pane.connection().audioWanted = false;
+    pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[0]});
+    runEvents(1500ms);
+    const double cpuBefore = processCpuSeconds();
+    const uint64_t composedBefore = window.composed();
+    const auto start = Clock::now();
+    runEvents(5000ms);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double composed = (window.composed() - composedBefore) / seconds;
+    const QSize decoded = full.picture().size();
+    pane.stopPane();
+    full.detachSlot();
+
+    const double plain = decodeAndStretchSeconds(frames, screen) * composed;
+    std::printf(
+        "1 pane 704x480 at 25 frames/s full screen on %dx%d (decoded at %dx%d): %.1f frames/s "
+        "composed, CPU %.1f %% of one core  |  plain decode + smooth stretch of the same frames "
+        "%.1f %%  |  ratio %.2f\n",
+        screen.width(), screen.height(), decoded.width(), decoded.height(), composed,
+        100 * cpu / seconds, 100 * plain, cpu / seconds / plain);
+}
+
 }  // namespace
 }  // namespace tess
 
-// With an argument, only the part it names: throughput, cpu or latency.
+// With an argument, only the part it names: throughput, cpu, latency, overlay
+// or fullscreen.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -674,6 +888,15 @@ int main(int argc, char** argv) {
         tess::publicationToPaint();
         std::printf("== device send of a frame's last byte to its paint, each pane alone ==\n");
         tess::sendToPaint();
+    }
+    if (wanted("overlay")) {
+        std::printf("== the health overlay, switched on and off in one run ==\n");
+        tess::healthOverlayCost(352, 240);
+        tess::healthOverlayCost(704, 480);
+    }
+    if (wanted("fullscreen")) {
+        std::printf("== full screen ==\n");
+        tess::fullScreenCpu();
     }
     return 0;
 }

@@ -1,16 +1,20 @@
 #include "liveview/LiveView.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QWindow>
 
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
@@ -31,6 +35,9 @@ constexpr int32_t kChannelMenuClass = 50;
 constexpr QRect kPictureArea{0, 0, LiveView::kVideoWidth, LiveView::kVideoHeight};
 constexpr std::array<QRect, LiveView::kPaneCount> kQuadPlaces{
     {{0, 0, 120, 82}, {120, 0, 120, 82}, {0, 82, 120, 82}, {120, 82, 120, 82}}};
+
+// How often the panes' health markers are brought up to date.
+constexpr int kHealthRefreshMs = 250;
 
 // A Switch shows each member for (index + 1) x 5 s, 5 ... 60 s.
 constexpr int kTourStepMs = 5000;
@@ -104,7 +111,7 @@ LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget
         connect(&widget, &PaneWidget::moved, this,
                 [this, &widget](QPointF at) { stylusMove(toPictureArea(widget, at)); });
         connect(&widget, &PaneWidget::released, this,
-                [this, &widget](QPointF at) { stylusRelease(toPictureArea(widget, at)); });
+                [this, &widget](QPointF at) { stylusRelease(toPictureArea(widget, at).picture); });
         connect(panes_[number].get(), &VideoPane::snapshotSaved, this, &LiveView::snapshotSaved);
         connect(panes_[number].get(), &VideoPane::snapshotFailed, this, &LiveView::snapshotFailed);
     }
@@ -115,6 +122,8 @@ LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget
     modelKnownDeadline_.setSingleShot(true);
     modelKnownDeadline_.setInterval(kModelKnownWaitMs);
     connect(&tourTimer_, &QTimer::timeout, this, &LiveView::advanceTour);
+    healthTimer_.setInterval(kHealthRefreshMs);
+    connect(&healthTimer_, &QTimer::timeout, this, &LiveView::refreshHealthMarkers);
 }
 
 LiveView::~LiveView() {
@@ -154,8 +163,12 @@ void LiveView::resetSession() {
     memberCursor_ = 0;
     startedCount_ = 0;
     stylus_ = StylusTracker{};
+    healthTimer_.start();
     for (auto& pane : panes_) {
         pane->widget().hide();
+        pane->widget().resetZoom();
+        pane->widget().setMarker({});
+        pane->renderState().healthShown = false;
         pane->connection().audioToPlayer = false;
         pane->renderState().selected = false;
         pane->renderState().snapshotRequested = false;
@@ -234,6 +247,9 @@ void LiveView::startOn(VideoPane& pane, DeviceEntry& device) {
 bool LiveView::showTourPane(int number) {
     VideoPane& incoming = *panes_[number];
     VideoPane& outgoing = *panes_[1 - number];
+    // A tour watched full screen goes on full screen with the next member.
+    const bool wasFullScreen = fullScreen();
+    leaveFullScreen();
     // Never two panes' sound at once: the outgoing one is muted first.
     outgoing.connection().audioToPlayer = false;
     const bool started = startMember(incoming);
@@ -242,6 +258,7 @@ bool LiveView::showTourPane(int number) {
     incoming.widget().show();
     outgoing.stopPane();
     outgoing.widget().hide();
+    if (wasFullScreen) showFullScreenOf(incoming);
     return started;
 }
 
@@ -266,12 +283,15 @@ void LiveView::arrangeQuad() {
 
 void LiveView::setView(int view) {
     currentView_ = view;
+    // Only a picture shown alone zooms; the quad's panes go back to 1x.
+    for (auto& pane : panes_) pane->widget().setZoomable(showsAlone(*pane));
     PanelMode mode = controlPanel_->mode();
     mode.quadOnScreen = view == kQuadView;
     controlPanel_->setMode(mode);
 }
 
 void LiveView::showPaneAlone(int number) {
+    leaveFullScreen();
     setView(number + 1);
     const RenderPause pause(*this);
     for (auto& pane : panes_) {
@@ -293,6 +313,7 @@ void LiveView::returnToQuad() {
     const int view = currentView_;
     if (view < 1 || view > kPaneCount) return;
     const int kept = view - 1;
+    leaveFullScreen();
     setView(kQuadView);
     arrangeQuad();
     const RenderPause pause(*this);
@@ -337,7 +358,12 @@ void LiveView::negotiated(PaneStamp stamp, const SessionFacts& facts) {
     }
 }
 
+void LiveView::pictureLost(PaneStamp stamp) {
+    if (fullScreenPane_ == stamp.pane) fullScreen_->clearPicture();
+}
+
 void LiveView::connectFailed(PaneStamp stamp, RequestResult result) {
+    if (fullScreenPane_ == stamp.pane) fullScreen_->clearPicture();
     if (const auto message = messageFor(result)) {
         tell(*message);
     }
@@ -396,6 +422,8 @@ void LiveView::closeSession() {
         return;
     }
     sessionOpen_ = false;
+    leaveFullScreen();
+    healthTimer_.stop();
     // The tour first, so that nothing restarts a pane after this.
     tourTimer_.stop();
     modelKnownDeadline_.stop();
@@ -466,7 +494,10 @@ bool LiveView::sendKey(int keyCode) {
 }
 
 bool LiveView::aim(const ptz::AimGesture& gesture) {
-    return queueOnCurrentPane(ptz::aimCommand(gesture));
+    VideoPane* pane = gesturePane();
+    if (pane == nullptr) return false;
+    pane->queueCommand(ptz::aimCommand(gesture));
+    return true;
 }
 
 bool LiveView::queueOnCurrentPane(DeviceCommand command) {
@@ -478,18 +509,19 @@ bool LiveView::queueOnCurrentPane(DeviceCommand command) {
     return true;
 }
 
-bool LiveView::takeSnapshot() {
-    VideoPane* pane = nullptr;
-    if (currentView_ == kQuadView) {
-        for (auto& candidate : panes_) {
-            if (candidate->renderState().selected) {
-                pane = candidate.get();
-                break;
-            }
-        }
-    } else {
-        pane = currentPane();
+VideoPane* LiveView::selectedPane() {
+    for (auto& candidate : panes_) {
+        if (candidate->renderState().selected) return candidate.get();
     }
+    return nullptr;
+}
+
+VideoPane* LiveView::gesturePane() {
+    return fullScreen() ? panes_[fullScreenPane_].get() : currentPane();
+}
+
+bool LiveView::takeSnapshot() {
+    VideoPane* pane = currentView_ == kQuadView ? selectedPane() : currentPane();
     if (pane == nullptr || !pane->connection().controlLink.connected()) {
         return false;
     }
@@ -665,18 +697,31 @@ void LiveView::cycleAvMode(AvButton pressed) {
     showAvButton(*pane);
 }
 
-QPoint LiveView::toPictureArea(const QWidget& widget, QPointF position) const {
-    return geometry_.toLogical(widget.mapTo(this, position));
+LiveView::StylusAt LiveView::toPictureArea(const PaneWidget& widget, QPointF position) const {
+    const QPoint screen = &widget == fullScreen_
+                              ? geometry_.toLogical(position)
+                              : geometry_.toLogical(widget.mapTo(this, position));
+    if (!widget.mapsThroughZoom()) return {screen, screen};
+    // Zoomed pictures are shown alone or full screen: the picture point maps
+    // onto the whole picture area.
+    const QPointF point = widget.toPicture(position);
+    return {QPoint(static_cast<int>(std::floor(point.x() * kVideoWidth)),
+                   static_cast<int>(std::floor(point.y() * kVideoHeight))),
+            screen};
 }
 
 void LiveView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        stylusPress(geometry_.toLogical(event->position()), false);
+        const QPoint at = geometry_.toLogical(event->position());
+        stylusPress({at, at}, false);
     }
 }
 
 void LiveView::mouseMoveEvent(QMouseEvent* event) {
-    if (event->buttons() & Qt::LeftButton) stylusMove(geometry_.toLogical(event->position()));
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint at = geometry_.toLogical(event->position());
+        stylusMove({at, at});
+    }
 }
 
 void LiveView::mouseReleaseEvent(QMouseEvent* event) {
@@ -685,13 +730,13 @@ void LiveView::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-void LiveView::stylusPress(QPoint at, bool onPane) {
-    stylus_.press({at.x(), at.y()}, onPane);
+void LiveView::stylusPress(StylusAt at, bool onPane) {
+    stylus_.press({at.picture.x(), at.picture.y()}, {at.screen.x(), at.screen.y()}, onPane);
 }
 
-void LiveView::stylusMove(QPoint at) {
-    if (!stylus_.move({at.x(), at.y()})) return;
-    VideoPane* pane = currentPane();
+void LiveView::stylusMove(StylusAt at) {
+    if (!stylus_.move({at.picture.x(), at.picture.y()}, {at.screen.x(), at.screen.y()})) return;
+    VideoPane* pane = gesturePane();
     if (pane == nullptr || !isPtzCameraClass(pane->facts().deviceClass)) return;
     const StylusPoint from = stylus_.touch();
     const StylusPoint to = stylus_.current();
@@ -704,7 +749,7 @@ void LiveView::stylusRelease(QPoint at) {
     const std::optional<StylusRelease> release = stylus_.release({at.x(), at.y()});
     if (!release) return;
     const int view = currentView_;
-    if (view == kQuadView) {
+    if (view == kQuadView && !fullScreen()) {
         const int number = quadPaneAt(release->touch);
         if (panes_[number]->renderState().selected) {
             showPaneAlone(number);
@@ -713,7 +758,7 @@ void LiveView::stylusRelease(QPoint at) {
         for (auto& pane : panes_) pane->renderState().selected = pane->number() == number;
         return;
     }
-    VideoPane* current = currentPane();
+    VideoPane* current = gesturePane();
     if (current == nullptr) return;
     for (int number = current->number(); number < kPaneCount; ++number) {
         panes_[number]->renderState().dragRectangle.shown = false;
@@ -747,6 +792,148 @@ void LiveView::bindKeys() {
     for (int n = 1; n <= 9; ++n) {
         bind(QKeySequence(Qt::Key_0 + n), channelControl(n));
         bind(QKeySequence(Qt::KeypadModifier | (Qt::Key_0 + n)), channelControl(n));
+    }
+    // The viewer's own keys, which send nothing to a device.
+    const std::pair<QKeySequence, void (LiveView::*)()> viewerKeys[] = {
+        {Qt::Key_F11, &LiveView::toggleFullScreen},
+        {Qt::Key_F, &LiveView::toggleFullScreen},
+        {Qt::Key_I, &LiveView::toggleHealthOverlay},
+        {Qt::Key_0, &LiveView::resetZoom},
+        {Qt::KeypadModifier | Qt::Key_0, &LiveView::resetZoom},
+    };
+    for (const auto& [key, action] : viewerKeys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, action);
+    }
+}
+
+void LiveView::toggleFullScreen() {
+    if (fullScreen()) {
+        leaveFullScreen();
+    } else {
+        enterFullScreen();
+    }
+}
+
+bool LiveView::enterFullScreen() {
+    if (fullScreen()) return true;
+    VideoPane* pane = currentView_ == kQuadView ? selectedPane() : currentPane();
+    if (pane == nullptr || !sessionOpen_) return false;
+    showFullScreenOf(*pane);
+    return true;
+}
+
+void LiveView::showFullScreenOf(VideoPane& pane) {
+    if (fullScreen_ == nullptr) {
+        // A window of the live view's own, so that the modal run lets its
+        // input through.
+        fullScreen_ = new PaneWidget(QString(), this);
+        fullScreen_->setWindowFlag(Qt::Window);
+        fullScreen_->setWindowTitle(windowTitle());
+        fullScreen_->setPresentation(PaneWidget::Presentation::Fitted,
+                                     QSize(kVideoWidth, kVideoHeight));
+        fullScreen_->setZoomable(true);
+        fullScreen_->setLogicalScale(geometry_.scale());
+        fullScreen_->installEventFilter(this);
+        PaneWidget& widget = *fullScreen_;
+        connect(&widget, &PaneWidget::pressed, this,
+                [this, &widget](QPointF at) { stylusPress(toPictureArea(widget, at), true); });
+        connect(&widget, &PaneWidget::moved, this,
+                [this, &widget](QPointF at) { stylusMove(toPictureArea(widget, at)); });
+        connect(&widget, &PaneWidget::released, this,
+                [this, &widget](QPointF at) { stylusRelease(toPictureArea(widget, at).picture); });
+    }
+    PaneWidget& source = pane.widget();
+    source.detachSlot();
+    fullScreenPane_ = pane.number();
+    fullScreen_->setZoom(source.zoom());
+    fullScreen_->setMarker(source.marker());
+    if (source.hasPicture()) {
+        fullScreen_->showPicture(source.picture());
+    } else {
+        fullScreen_->clearPicture();
+    }
+    fullScreen_->attachSlot(pane.pictureSlot());
+    // On the screen the live view is on.
+    QScreen* screen = windowHandle() != nullptr ? windowHandle()->screen() : this->screen();
+    if (screen != nullptr) fullScreen_->setGeometry(screen->geometry());
+    fullScreen_->showFullScreen();
+    fullScreen_->raise();
+    fullScreen_->activateWindow();
+}
+
+void LiveView::leaveFullScreen() {
+    if (!fullScreen()) return;
+    VideoPane& pane = *panes_[fullScreenPane_];
+    fullScreenPane_ = -1;
+    fullScreen_->detachSlot();
+    fullScreen_->hide();
+    PaneWidget& widget = pane.widget();
+    if (widget.zoomable()) widget.setZoom(fullScreen_->zoom());
+    if (fullScreen_->hasPicture()) {
+        widget.showPicture(fullScreen_->picture());
+    } else {
+        widget.clearPicture();
+    }
+    fullScreen_->clearPicture();
+    widget.attachSlot(pane.pictureSlot());
+    activateWindow();
+}
+
+void LiveView::toggleHealthOverlay() {
+    VideoPane* pane = fullScreen()                ? gesturePane()
+                      : currentView_ == kQuadView ? selectedPane()
+                                                  : currentPane();
+    if (pane != nullptr) {
+        pane->renderState().healthShown = !pane->renderState().healthShown;
+        return;
+    }
+    const bool shown = !panes_[0]->renderState().healthShown;
+    for (auto& each : panes_) each->renderState().healthShown = shown;
+}
+
+void LiveView::resetZoom() {
+    if (fullScreen()) {
+        fullScreen_->resetZoom();
+    } else if (VideoPane* pane = currentPane()) {
+        pane->widget().resetZoom();
+    }
+}
+
+void LiveView::refreshHealthMarkers() {
+    for (auto& pane : panes_) {
+        const QString marker = QString::fromStdString(healthMarker(pane->health()));
+        pane->widget().setMarker(marker);
+        if (fullScreenPane_ == pane->number()) fullScreen_->setMarker(marker);
+    }
+}
+
+void LiveView::keyPressEvent(QKeyEvent* event) {
+    if (fullScreen() && event->key() == Qt::Key_Escape) {
+        leaveFullScreen();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool LiveView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != fullScreen_ || fullScreen_ == nullptr)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::Close) {
+        // Closing the full-screen window returns to the live view.
+        event->ignore();
+        leaveFullScreen();
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_F11:
+        case Qt::Key_F: leaveFullScreen(); return true;
+        case Qt::Key_I: toggleHealthOverlay(); return true;
+        case Qt::Key_0: resetZoom(); return true;
+        default: return false;
     }
 }
 

@@ -122,6 +122,31 @@ public:
     SnapshotBrowser& snapshotBrowser() { return *browser_; }
     const SnapshotHeader& snapshotHeader() const { return snapshotHeader_; }
 
+    // Full screen (F11 or f): the picture of the current pane, in the quad of
+    // the selected one, alone on the whole screen the window is on, at its
+    // full resolution with its aspect ratio kept; Escape, F11 or f return to
+    // the window. Only the picture moves: the pane's streams and sound go on
+    // as they were. False when there is no pane to show.
+    bool enterFullScreen();
+    void leaveFullScreen();
+    void toggleFullScreen();
+    bool fullScreen() const { return fullScreenPane_ >= 0; }
+    // The pane shown full screen, or -1; its window (null before the first).
+    int fullScreenPane() const { return fullScreenPane_; }
+    PaneWidget* fullScreenWidget() { return fullScreen_; }
+
+    // The health overlay (i): on or off on the pane on view (full screen,
+    // shown alone, or selected in the quad); in a quad without a selection
+    // on every pane.
+    void toggleHealthOverlay();
+    // The digital zoom of the picture on view back to 1x (0).
+    void resetZoom();
+    // Every visible picture's health marker from its pane's health; a timer
+    // runs it four times a second while a session is open.
+    void refreshHealthMarkers();
+    // The stylus as the last gesture left it.
+    const StylusTracker& stylus() const { return stylus_; }
+
     // Shows `text` through the message sink, one box at a time: a text that
     // is on screen or waiting already is dropped, others wait their turn.
     void tell(std::string_view text);
@@ -131,7 +156,7 @@ public:
     void modelKnown(PaneStamp stamp, int32_t deviceClass) override;
     void negotiated(PaneStamp stamp, const SessionFacts& facts) override;
     void connectFailed(PaneStamp stamp, RequestResult result) override;
-    void pictureLost(PaneStamp) override {}
+    void pictureLost(PaneStamp stamp) override;
     void commandFinished(PaneStamp stamp, RequestResult result,
                          std::optional<int32_t> channel) override;
 
@@ -141,6 +166,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Escape in full screen returns to the window instead of closing it.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The keys and the closing of the full-screen window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class RenderPause;
@@ -182,11 +211,23 @@ private:
     // The device type of the current pane's current channel, or -1.
     int currentChannelType();
 
-    // The stylus, in the picture area's logical coordinates.
-    QPoint toPictureArea(const QWidget& widget, QPointF position) const;
-    void stylusPress(QPoint at, bool onPane);
-    void stylusMove(QPoint at);
+    // The stylus, in the picture area's logical coordinates: where on the
+    // picture (through the zoom and the full-screen fitting) and where on the
+    // screen, in logical window pixels (the same point without either).
+    struct StylusAt {
+        QPoint picture;
+        QPoint screen;
+    };
+    StylusAt toPictureArea(const PaneWidget& widget, QPointF position) const;
+    void stylusPress(StylusAt at, bool onPane);
+    void stylusMove(StylusAt at);
     void stylusRelease(QPoint at);
+    // The pane that stylus gestures on the picture act on: the one full
+    // screen, else the current one.
+    VideoPane* gesturePane();
+    // The pane selected in the quad, or null.
+    VideoPane* selectedPane();
+    void showFullScreenOf(VideoPane& pane);
     void bindKeys();
     void snapshotSaved(const QString& fileName);
     void snapshotFailed(const QString& reason);
@@ -203,6 +244,11 @@ private:
     SnapshotHeader snapshotHeader_;
     std::string lastSnapshotName_;
     StylusTracker stylus_;
+    // The full-screen window, a window of its own that shows one pane's
+    // picture slot while it is open; made on first use.
+    PaneWidget* fullScreen_ = nullptr;
+    int fullScreenPane_ = -1;
+    QTimer healthTimer_;
 
     bool sessionOpen_ = false;
     DeviceDirectory* directory_ = nullptr;

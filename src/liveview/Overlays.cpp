@@ -1,6 +1,9 @@
 #include "liveview/Overlays.h"
 
 #include <algorithm>
+#include <charconv>
+
+#include "liveview/GlyphStrip.h"
 
 namespace tess {
 
@@ -77,6 +80,73 @@ void drawDragRectangle(QImage& image, const DragRectangle& drag, QSize client, Q
     picture.fill(x0, y0, x0 + kOverlayBand, y1, color);
     picture.fill(x0, y1 - kOverlayBand, x1, y1, color);
     picture.fill(x1 - kOverlayBand, y0, x1, y1, color);
+}
+
+namespace {
+
+// One line of overlay text in a fixed buffer; what does not fit is cut.
+class LineWriter {
+public:
+    LineWriter(char* buffer, int& length) : buffer_(buffer), length_(length) { length_ = 0; }
+    LineWriter& operator<<(std::string_view text) {
+        for (const char c : text) {
+            if (length_ < kHealthLineLength) buffer_[length_++] = c;
+        }
+        return *this;
+    }
+    LineWriter& operator<<(uint64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        return *this << std::string_view(digits, static_cast<size_t>(end - digits));
+    }
+    // `tenths` as a number with one decimal.
+    LineWriter& tenths(uint64_t tenths) {
+        *this << tenths / 10 << ".";
+        return *this << tenths % 10;
+    }
+
+private:
+    char* buffer_;
+    int& length_;
+};
+
+}  // namespace
+
+HealthText formatHealth(const PaneHealth& health, const RateMeter& rates) {
+    HealthText text;
+    const auto line = [&text](int i) { return LineWriter(text.lines[i], text.lengths[i]); };
+    line(0).tenths(rates.framesPerSecondTenths())
+        << " fps " << uint64_t{rates.kbitPerSecond()} << " kbit/s";
+    line(1) << "drop rx " << health.receiverDrops << " render " << health.renderSkips;
+    line(2) << "reconnects " << health.reconnects << " bad " << health.undecodable;
+    LineWriter last = line(3);
+    last.tenths(health.decodeMicros / 100) << " ms decode";
+    if (health.ageMs) last << " age " << uint64_t{*health.ageMs} << " ms";
+    return text;
+}
+
+void drawHealthOverlay(QImage& image, const HealthText& text, const GlyphStrip& glyphs) {
+    constexpr int kMargin = 2;
+    for (int i = 0; i < kHealthLines; ++i) {
+        glyphs.draw(image, kMargin, kMargin + i * glyphs.cellHeight(), text.line(i));
+    }
+}
+
+std::string healthMarker(const PaneHealth& health) {
+    std::string marker;
+    if (health.stale && health.ageMs) {
+        marker = "stale " + std::to_string(*health.ageMs / 1000) + " s";
+    }
+    if (health.reconnecting) {
+        if (!marker.empty()) marker += ", ";
+        marker += "reconnecting";
+        if (health.retryInMs) {
+            // Counted down in whole seconds, rounded up, down to 1 s.
+            const uint32_t seconds = std::max<uint32_t>(1, (*health.retryInMs + 999) / 1000);
+            marker += " in " + std::to_string(seconds) + " s";
+        }
+    }
+    return marker;
 }
 
 }  // namespace tess

@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include <QImage>
 #include <QSize>
+
+#include "pane/PaneStatistics.h"
 
 namespace tess {
 
@@ -60,5 +63,29 @@ void drawSelectionFrame(QImage& image, QSize received = {});
 // yellow otherwise. `client` is the pane's size, used to scale the corners
 // into pictures of 241 lines or more; nothing is drawn for an empty client.
 void drawDragRectangle(QImage& image, const DragRectangle& drag, QSize client, QSize received = {});
+
+class GlyphStrip;
+
+// The lines of the health overlay, each at most kHealthLineLength
+// characters, formatted without the heap.
+inline constexpr int kHealthLines = 4;
+inline constexpr int kHealthLineLength = 40;
+struct HealthText {
+    char lines[kHealthLines][kHealthLineLength] = {};
+    int lengths[kHealthLines] = {};
+    std::string_view line(int i) const { return {lines[i], static_cast<size_t>(lengths[i])}; }
+};
+// Frame and bit rate, drops (receiver and renderer), reconnects, undecodable
+// frames, decode time and the picture's age.
+HealthText formatHealth(const PaneHealth& health, const RateMeter& rates);
+
+// The health overlay: formatHealth's lines in the picture's top-left corner,
+// copied from `glyphs`, in the image's own pixels. No heap allocation.
+void drawHealthOverlay(QImage& image, const HealthText& text, const GlyphStrip& glyphs);
+
+// The marker a pane shows in its corner: how long a pane that should stream
+// has been without a frame (from kStaleAfterMs on), and a reconnect with its
+// countdown to the next try; empty for a healthy pane.
+std::string healthMarker(const PaneHealth& health);
 
 }  // namespace tess

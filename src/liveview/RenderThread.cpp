@@ -1,9 +1,12 @@
 #include "liveview/RenderThread.h"
 
+#include <chrono>
+
 namespace tess {
 
 RenderThread::RenderThread(const Inputs& inputs)
     : inputs_(inputs),
+      glyphs_(GlyphStrip::shared()),
       thread_(
           "RenderThread", [this](const WorkerThread::StopRequest& stop) { run(stop); },
           [this] { wake(); }) {}
@@ -53,17 +56,30 @@ void RenderThread::renderFrame(std::span<const uint8_t> frame) {
     ++inputs_.frameCount;
     // Decoded no larger than the pane shows it; the overlays are measured on
     // the picture as received.
+    PaneStatistics& health = inputs_.health;
+    const auto decodeStart = std::chrono::steady_clock::now();
     if (!decoder_.decode(frame, canvas_, inputs_.slot.displaySize())) {
-        ++undecodable_;
+        ++health.undecodable;
         return;
     }
+    health.decodeMicros =
+        static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::steady_clock::now() - decodeStart)
+                                  .count());
     const QSize received = decoder_.receivedSize();
     if (pane.selected && inputs_.currentView == kQuadView) drawSelectionFrame(canvas_, received);
     if (pane.dragRectangle.shown) {
         drawDragRectangle(canvas_, pane.dragRectangle.get(), inputs_.slot.clientSize(), received);
     }
+    if (pane.healthShown) {
+        PaneHealth reading = health.read(inputs_.videoWanted);
+        reading.receiverDrops = inputs_.queue.droppedFrames();
+        reading.renderSkips = inputs_.slot.skippedCount();
+        rates_.update(health.now(), reading.framesRendered, reading.bytesReceived);
+        drawHealthOverlay(canvas_, formatHealth(reading, rates_), glyphs_);
+    }
     inputs_.slot.publish(canvas_);
-    ++composed_;
+    ++health.framesRendered;
 }
 
 }  // namespace tess

@@ -7,10 +7,12 @@
 
 #include <QImage>
 
+#include "liveview/GlyphStrip.h"
 #include "liveview/Overlays.h"
 #include "liveview/PictureSlot.h"
 #include "liveview/SnapshotWriter.h"
 #include "media/FrameQueue.h"
+#include "pane/PaneStatistics.h"
 #include "picture/PictureDecoder.h"
 #include "platform/WorkerThread.h"
 
@@ -28,12 +30,15 @@ struct PaneRenderState {
     // The pane the user picked in the quad.
     std::atomic<bool> selected{false};
     SharedDragRectangle dragRectangle;
+    // The health overlay, toggled by the user.
+    std::atomic<bool> healthShown{false};
 };
 
 // One pane's renderer: takes every frame of the pane's FrameQueue in order,
 // serves a pending snapshot request, counts the frame, decodes it straight
-// from its slot, draws the selection frame and drag rectangle into the
-// picture and hands it to the PictureSlot; the GUI thread does the painting.
+// from its slot, draws the selection frame, the drag rectangle and the health
+// overlay into the picture and hands it to the PictureSlot; the GUI thread
+// does the painting. Nothing here allocates per frame.
 //
 // start(), requestStop(), pause() and resume() return at once; a stop cancels
 // the frame queue, which the thread may be blocked on. join() waits for the
@@ -50,6 +55,11 @@ public:
         // The session's statistics counter.
         std::atomic<uint32_t>& frameCount;
         SnapshotWriter& snapshotWriter;
+        // The pane's statistics record: the render thread counts its
+        // pictures and decode time there and reads it for the overlay.
+        PaneStatistics& health;
+        // Whether the pane should be receiving pictures.
+        const std::atomic<bool>& videoWanted;
     };
 
     explicit RenderThread(const Inputs& inputs);
@@ -69,8 +79,8 @@ public:
     void resume();
     bool paused() const { return paused_.load(); }
 
-    uint64_t composedCount() const { return composed_.load(); }
-    uint64_t undecodableCount() const { return undecodable_.load(); }
+    uint64_t composedCount() const { return inputs_.health.framesRendered.load(); }
+    uint64_t undecodableCount() const { return inputs_.health.undecodable.load(); }
 
 private:
     void run(const WorkerThread::StopRequest& stop);
@@ -80,13 +90,13 @@ private:
     void renderFrame(std::span<const uint8_t> frame);
 
     Inputs inputs_;
+    const GlyphStrip& glyphs_;
     PictureDecoder decoder_;
     QImage canvas_;
+    RateMeter rates_;
     std::mutex mutex_;
     std::condition_variable resumed_;
     std::atomic<bool> paused_{false};
-    std::atomic<uint64_t> composed_{0};
-    std::atomic<uint64_t> undecodable_{0};
     WorkerThread thread_;  // last: ends before the rest goes
 };
 

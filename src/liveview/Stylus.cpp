@@ -4,16 +4,17 @@
 
 namespace tess {
 
-void StylusTracker::press(StylusPoint at, bool onPane) {
+void StylusTracker::press(StylusPoint at, StylusPoint onScreen, bool onPane) {
     touch_ = at;
+    touchOnScreen_ = onScreen;
     pressX_ = at.x;
     if (onPane) dragging_ = false;
 }
 
-bool StylusTracker::move(StylusPoint at) {
+bool StylusTracker::move(StylusPoint at, StylusPoint onScreen) {
     if (!dragging_) {
-        if (std::abs(touch_.x - at.x) < kDragThreshold &&
-            std::abs(touch_.y - at.y) < kDragThreshold) {
+        if (std::abs(touchOnScreen_.x - onScreen.x) < kDragThreshold &&
+            std::abs(touchOnScreen_.y - onScreen.y) < kDragThreshold) {
             return false;
         }
         dragging_ = true;

@@ -25,6 +25,11 @@ struct StylusRelease {
 // The stylus on the live view's picture area: a press, moves and a release,
 // every position already in the picture area's logical coordinates. A move of
 // 6 logical pixels or more from the press along either axis makes it a drag.
+//
+// On a zoomed or full-screen picture the positions are picture points mapped
+// through the zoom, while the drag threshold still counts on the screen: such
+// presses and moves also give their place on the screen, in logical window
+// pixels. Without it, the two are the same point.
 class StylusTracker {
 public:
     static constexpr int kDragThreshold = 6;
@@ -33,10 +38,12 @@ public:
 
     // A press on a pane begins a new gesture; a press elsewhere on the window
     // moves the touch point but leaves a drag in progress as it is.
-    void press(StylusPoint at, bool onPane = true);
+    void press(StylusPoint at, bool onPane = true) { press(at, at, onPane); }
+    void press(StylusPoint at, StylusPoint onScreen, bool onPane);
     // True when the move belongs to a drag (the one that starts it
     // included); the drag's corners are then touch() and current().
-    bool move(StylusPoint at);
+    bool move(StylusPoint at) { return move(at, at); }
+    bool move(StylusPoint at, StylusPoint onScreen);
     // The release's touch point and drag, or nothing when the touch point
     // lies outside the picture area.
     std::optional<StylusRelease> release(StylusPoint at);
@@ -47,6 +54,7 @@ public:
 
 private:
     StylusPoint touch_;
+    StylusPoint touchOnScreen_;
     StylusPoint current_;
     int pressX_ = 0;
     bool dragging_ = false;

@@ -20,9 +20,9 @@ VideoPane::VideoPane(int number, AudioOut& audioOut, PaneEvents& window,
     widget_->setObjectName(widget_->caption());
     PaneConnection& connection = runtime_->connection();
     connection.audioToPlayer = false;
-    renderThread_ = std::make_unique<RenderThread>(
-        RenderThread::Inputs{runtime_->frames(), slot_, renderState_, currentView,
-                             connection.statistics.frameCount, *this});
+    renderThread_ = std::make_unique<RenderThread>(RenderThread::Inputs{
+        runtime_->frames(), slot_, renderState_, currentView, connection.statistics.frameCount,
+        *this, connection.health, connection.videoWanted});
     runtime_->setFrameConsumer(this);
     widget_->attachSlot(slot_);
 }

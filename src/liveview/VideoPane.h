@@ -57,6 +57,13 @@ public:
     PaneRenderState& renderState() { return renderState_; }
     PictureSlot& pictureSlot() { return slot_; }
     RenderThread& renderThread() { return *renderThread_; }
+    // The pane's statistics record as read now: the runtime's counters with
+    // the picture slot's skips. Any thread.
+    PaneHealth health() const {
+        PaneHealth reading = runtime_->health();
+        reading.renderSkips = slot_.skippedCount();
+        return reading;
+    }
 
     // Starts the pane on `login`; the widget shows its caption until the
     // first picture of this start. Returns at once.

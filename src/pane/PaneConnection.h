@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "pane/PaneStatistics.h"
 #include "protocol/ControlMessage.h"
 #include "protocol/SessionFacts.h"
 #include "protocol/SocketLink.h"
@@ -44,7 +45,10 @@ public:
     std::atomic<bool> audioWanted{false};
     // Pass received audio on to decoding and playback.
     std::atomic<bool> audioToPlayer{true};
+    // What the device is told in its statistics datagrams.
     StreamStatistics statistics;
+    // The pane's own counters and times, for the viewer.
+    PaneStatistics health;
 
     // Begins a generation with no facts; the new generation.
     uint32_t beginGeneration() {

@@ -59,6 +59,7 @@ uint32_t PaneRuntime::endGeneration() {
     const uint32_t generation = connection_.beginGeneration();
     connection_.keepRetrying = false;
     connection_.stopping = true;
+    connection_.health.markStopped();
     connection_.controlLink.cancel();
     connection_.audioLink.cancel();
     connection_.datagramLink.cancel();
@@ -102,6 +103,7 @@ void PaneRuntime::launch(uint32_t generation, const LoginData& login) {
     connection_.datagramLink.clearCancel();
     frames_.reset();
     audio_.reset();
+    connection_.health.markStarted();
     startConnectThread(generation);
     if (consumer_) consumer_->startConsumer();
     decoder_.start();
@@ -201,6 +203,7 @@ void PaneRuntime::startStreams(uint32_t generation, const SessionFacts& facts) {
         std::lock_guard lock(threadsMutex_);
         if (!connection_.publish(facts, generation)) return;
         connecting_ = false;
+        connection_.health.noteStreaming();
         if (connection_.stopping) {
             connection_.datagramLink.setPeer(facts.host, facts.devicePort);
             connection_.datagramLink.open(SocketType::Datagram);
@@ -224,14 +227,18 @@ void PaneRuntime::startStreams(uint32_t generation, const SessionFacts& facts) {
 
 bool PaneRuntime::waitBeforeRetry(uint32_t generation, uint32_t milliseconds) {
     std::unique_lock lock(threadsMutex_);
-    return !generationChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                        [&] { return !isCurrent(generation); });
+    if (isCurrent(generation)) connection_.health.noteRetryWait(milliseconds);
+    const bool goOn = !generationChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                                   [&] { return !isCurrent(generation); });
+    if (goOn) connection_.health.noteRetrying();
+    return goOn;
 }
 
 void PaneRuntime::restartConnection(uint32_t generation) {
     std::lock_guard lock(threadsMutex_);
     // A connect thread under way already logs in again.
     if (!isCurrent(generation) || connecting_) return;
+    connection_.health.noteReconnect();
     startConnectThread(generation);
     reaper_.post([this] { joinRetired(); });  // the connect thread replaced
 }

@@ -62,6 +62,13 @@ public:
     // A copy of the session's facts; empty from a start until the negotiation.
     SessionFacts facts() const { return connection_.facts(); }
     PaneStamp stamp() const { return {paneNumber_, connection_.generation()}; }
+    // The pane's statistics record as read now, with the frame queue's drops;
+    // the render side's picture-slot skips are left at 0. Any thread.
+    PaneHealth health() const {
+        PaneHealth reading = connection_.health.read(connection_.videoWanted);
+        reading.receiverDrops = frames_.droppedFrames();
+        return reading;
+    }
 
     // GUI thread; each returns at once.
     // Starts the pane on `login` once the threads of earlier starts have

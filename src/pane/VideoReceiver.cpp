@@ -23,6 +23,12 @@ struct VideoRun {
     const std::atomic<bool>& stop;
     // Tells the pane that the picture is gone.
     std::function<void()> pictureLost;
+
+    // A whole frame was cut from the stream. A receiver the pane is already
+    // stopping leaves the pane's frame age alone.
+    void arrived(uint32_t bytes) const {
+        if (!pane.stopping) pane.health.noteFrame(bytes);
+    }
 };
 
 LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
@@ -46,6 +52,7 @@ LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
             reader.resyncWholeFrame();
             return LoopEnd::Lost;
         }
+        run.arrived(frame.length);
         frames.publish(frame.length);
         if (run.stop) return LoopEnd::Stopped;
     }
@@ -73,6 +80,7 @@ LoopEnd runPacketStreamLoop(const VideoRun& run) {
         }
         if (frame.status == FrameStatus::Ok) {
             badFramesInARow = 0;
+            run.arrived(frame.length);
             frames.publish(frame.length);
         } else {
             if (++badFramesInARow >= kMaxConsecutiveBadFrames) return LoopEnd::Lost;

@@ -52,10 +52,12 @@ struct RenderRig {
     std::atomic<int32_t> currentView{0};
     std::atomic<uint32_t> frameCount{0};
     FakeSnapshotWriter writer;
+    PaneStatistics health;
+    std::atomic<bool> videoWanted{true};
     QObject receiver;
     QImage shown;
     uint64_t taken = 0;
-    RenderThread thread{{queue, slot, pane, currentView, frameCount, writer}};
+    RenderThread thread{{queue, slot, pane, currentView, frameCount, writer, health, videoWanted}};
 
     RenderRig() {
         slot.setReceiver(&receiver, [this] {

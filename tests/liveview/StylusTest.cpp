@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "liveview/Stylus.h"
+#include "liveview/ZoomView.h"
 
 namespace tess {
 namespace {
@@ -75,6 +76,44 @@ TEST(Stylus, QuadPanesSplitAt120And82) {
     EXPECT_EQ(quadPaneAt({120, 81}), 1);
     EXPECT_EQ(quadPaneAt({119, 82}), 2);
     EXPECT_EQ(quadPaneAt({239, 164}), 3);
+}
+
+// On a zoomed picture the positions are picture points, but the drag
+// threshold counts on the screen.
+TEST(Stylus, TheDragThresholdCountsOnTheScreenNotOnThePicture) {
+    StylusTracker stylus;
+    // At 4x a move of 5 screen pixels moves the picture point by 20: still
+    // a tap; 6 on the screen make the drag.
+    stylus.press({100, 50}, {10, 10}, true);
+    EXPECT_FALSE(stylus.move({120, 50}, {15, 10}));
+    EXPECT_TRUE(stylus.move({124, 50}, {16, 10}));
+    EXPECT_EQ(stylus.current().x, 124);
+    const auto release = stylus.release({124, 50});
+    ASSERT_TRUE(release);
+    EXPECT_EQ(release->touch.x, 112);
+}
+
+TEST(Zoom, ZoomKeepsThePointUnderThePointerAndStaysInsideThePicture) {
+    ZoomView zoom;
+    zoom.zoomAt({0.25, 0.75}, 2.0);
+    EXPECT_DOUBLE_EQ(zoom.factor(), 2.0);
+    EXPECT_DOUBLE_EQ(zoom.toPicture({0.25, 0.75}).x(), 0.25);
+    EXPECT_DOUBLE_EQ(zoom.toPicture({0.25, 0.75}).y(), 0.75);
+
+    // Beyond 8x and below 1x nothing changes.
+    zoom.zoomAt({0.5, 0.5}, 100.0);
+    EXPECT_DOUBLE_EQ(zoom.factor(), ZoomView::kMaximum);
+    zoom.zoomAt({0.5, 0.5}, 0.001);
+    EXPECT_DOUBLE_EQ(zoom.factor(), 1.0);
+    EXPECT_EQ(zoom.visible(), QRectF(0, 0, 1, 1));
+
+    // A pan past the edge stops at it.
+    zoom.zoomAt({1.0, 0.5}, 4.0);
+    EXPECT_EQ(zoom.visible(), QRectF(0.75, 0.375, 0.25, 0.25));
+    zoom.panBy({-1.0, 0});
+    EXPECT_DOUBLE_EQ(zoom.visible().right(), 1.0);
+    zoom.panBy({10.0, 0});
+    EXPECT_DOUBLE_EQ(zoom.visible().left(), 0.0);
 }
 
 }  // namespace
