@@ -1,13 +1,43 @@
 #include "liveview/PictureSlot.h"
 
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
 
 namespace tess {
+namespace {
+
+// Empties the eventfd; it never blocks.
+void drain(int fd) {
+    uint64_t count = 0;
+    while (::read(fd, &count, sizeof count) > 0) {
+    }
+}
+
+}  // namespace
+
+PictureSlot::PictureSlot() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+PictureSlot::~PictureSlot() {
+    delete notifier_.data();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
 
 void PictureSlot::setReceiver(QObject* receiver, std::function<void()> onWake) {
+    delete notifier_.data();
+    if (wakeFd_ >= 0) drain(wakeFd_);
+    std::function<void()> wake = receiver != nullptr ? std::move(onWake) : std::function<void()>();
+    if (receiver != nullptr && wakeFd_ >= 0) {
+        notifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, receiver);
+        QObject::connect(notifier_, &QSocketNotifier::activated, receiver, [this] {
+            drain(wakeFd_);
+            if (onWake_) onWake_();
+        });
+    }
     std::lock_guard lock(mutex_);
     receiver_ = receiver;
-    onWake_ = receiver != nullptr ? std::move(onWake) : std::function<void()>();
+    onWake_ = std::move(wake);
     wakeInFlight_ = false;
 }
 
@@ -22,11 +52,13 @@ void PictureSlot::publish(QImage& picture) {
     }
     hasPending_ = true;
     ++published_;
-    // Posting under the lock keeps setReceiver(nullptr) from racing a post to
-    // a receiver that is going away; posting an event never waits for the GUI.
+    // Waking under the lock keeps setReceiver(nullptr) from racing a wake-up
+    // of a receiver that is going away; writing the count never waits for the
+    // GUI and allocates nothing.
     if (receiver_ != nullptr && !wakeInFlight_.exchange(true)) {
         ++wakes_;
-        QMetaObject::invokeMethod(receiver_, onWake_, Qt::QueuedConnection);
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
     }
 }
 

@@ -7,30 +7,36 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QSize>
+
+class QSocketNotifier;
 
 namespace tess {
 
 // The latest-picture hand-off from a pane's render thread to the widget that
 // shows it. It holds at most one pending picture: a newer one replaces it and
-// the replaced one counts as skipped. The GUI thread is woken by one queued
-// call at a time, posted only when the previous one has been consumed, so a
-// slow GUI never collects a backlog and the render thread never waits for it.
+// the replaced one counts as skipped. The GUI thread is woken by one wake-up
+// at a time, given only when the previous one has been consumed, so a slow
+// GUI never collects a backlog and the render thread never waits for it.
 //
 // Pictures move by swapping QImage objects: the three images in circulation
-// (being composed, pending, on screen) keep their buffers, so nothing is
-// copied or allocated per frame once they all have the picture's size.
+// (being composed, pending, on screen) keep their buffers, and the wake-up is
+// a count written to an eventfd the GUI thread's event loop watches, so
+// nothing is copied or allocated per frame once they all have the picture's
+// size.
 class PictureSlot {
 public:
-    PictureSlot() = default;
+    PictureSlot();
+    // GUI thread.
+    ~PictureSlot();
     PictureSlot(const PictureSlot&) = delete;
     PictureSlot& operator=(const PictureSlot&) = delete;
 
-    // GUI thread. `onWake` runs on `receiver`'s thread after each publish
-    // that found no wake-up in flight; it is expected to call take(). A null
-    // receiver detaches: later publishes post nothing. The receiver must
-    // detach before it is destroyed; a wake-up still queued for it then is
-    // discarded by Qt together with the receiver.
+    // GUI thread. `onWake` runs on the GUI thread after each publish that
+    // found no wake-up in flight; it is expected to call take(). A null
+    // receiver detaches: later publishes wake nothing. The receiver must
+    // detach before it is destroyed.
     void setReceiver(QObject* receiver, std::function<void()> onWake);
 
     // Render thread. Swaps `picture` in as the pending one (nothing while the
@@ -68,6 +74,10 @@ private:
     bool closed_ = false;
     QObject* receiver_ = nullptr;
     std::function<void()> onWake_;
+    // The wake-up: the render thread adds to the eventfd, the notifier (a
+    // child of the receiver) reads it on the GUI thread.
+    int wakeFd_ = -1;
+    QPointer<QSocketNotifier> notifier_;
     std::atomic<bool> wakeInFlight_{false};
     std::atomic<int32_t> clientWidth_{0};
     std::atomic<int32_t> clientHeight_{0};
