@@ -17,7 +17,6 @@
 // About two minutes in all; figures go to standard output.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -42,87 +41,17 @@
 #include "PulseServer.h"
 #include "SimulatedDevice.h"
 #include "StreamWire.h"
+#include "ThreadAllocations.h"
 #include "media/PulseAudioOut.h"
 #include "pane/PaneRuntime.h"
 #include "platform/WorkerThread.h"
 
-// ---- allocation counting -------------------------------------------------
-//
 // Only allocations made by the pane's own threads count, told apart by the
-// names the threads give themselves; everything else (the simulator, this
-// program's consumer and feeder) goes through uncounted.
+// names the threads give themselves.
 namespace {
-
 constexpr std::array<const char*, 5> kCountedThreads = {
     "VideoReceiver", "AudioReceiver", "AudioDecoder", "AudioPlayer", "ConnectThread"};
-std::atomic<bool> gCounting{false};
-std::array<std::atomic<uint64_t>, kCountedThreads.size()> gAllocations{};
-
-void noteAllocation() {
-    if (!gCounting.load(std::memory_order_relaxed)) return;
-    char name[17] = {};
-    if (prctl(PR_GET_NAME, name) != 0) return;
-    for (size_t i = 0; i < kCountedThreads.size(); ++i) {
-        if (std::strcmp(name, kCountedThreads[i]) == 0) {
-            gAllocations[i].fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-    }
-}
-
-void* allocate(std::size_t size) {
-    noteAllocation();
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-
-void* allocateAligned(std::size_t size, std::align_val_t alignment) {
-    noteAllocation();
-    const auto align = static_cast<std::size_t>(alignment);
-    if (void* block =
-            std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) / align * align))
-        return block;
-    throw std::bad_alloc();
-}
-
 }  // namespace
-
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t align) {
-    return allocateAligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    return allocateAligned(size, align);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-    std::free(block);
-}
 
 namespace tess {
 namespace {
@@ -243,18 +172,17 @@ void receiveAgainstDecode(int deviceClass, const char* framing, int width, int h
 // ---- 2. allocations in the steady state ------------------------------------
 
 void startCounting() {
-    for (std::atomic<uint64_t>& count : gAllocations) count = 0;
-    gCounting = true;
+    bench::startCountingAllocations(kCountedThreads);
 }
 
 void printCounts(const char* what, uint64_t frames, double seconds, int reports) {
-    gCounting = false;
+    bench::stopCountingAllocations();
     uint64_t total = 0;
     std::string byThread;
     for (size_t i = 0; i < kCountedThreads.size(); ++i) {
-        total += gAllocations[i];
-        byThread +=
-            std::string(" ") + kCountedThreads[i] + "=" + std::to_string(gAllocations[i].load());
+        total += bench::countedAllocations(i);
+        byThread += std::string(" ") + kCountedThreads[i] + "=" +
+                    std::to_string(bench::countedAllocations(i));
     }
     std::printf(
         "%s: %llu allocations over %llu frames (%.2f s, %d statistics reports) [%s ] (target: "

@@ -33,7 +33,6 @@
 // 40 s in all. Figures go to standard output.
 #include <dirent.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -67,78 +66,14 @@
 #include "FrameLoop.h"
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
+#include "ThreadAllocations.h"
 #include "geometry/LogicalGeometry.h"
 #include "liveview/VideoPane.h"
 
-// ---- allocation counting -------------------------------------------------
-//
-// Only the render threads' allocations count, told apart by their name.
+// Only the render threads' allocations count.
 namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<uint64_t> gRenderAllocations{0};
-
-void noteAllocation() {
-    if (!gCounting.load(std::memory_order_relaxed)) return;
-    char name[17] = {};
-    if (prctl(PR_GET_NAME, name) == 0 && std::strcmp(name, "RenderThread") == 0) {
-        gRenderAllocations.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-void* allocate(std::size_t size) {
-    noteAllocation();
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-
-void* allocateAligned(std::size_t size, std::align_val_t alignment) {
-    noteAllocation();
-    const auto align = std::max(static_cast<std::size_t>(alignment), sizeof(void*));
-    if (void* block =
-            std::aligned_alloc(align, (std::max<std::size_t>(size, 1) + align - 1) / align * align))
-        return block;
-    throw std::bad_alloc();
-}
-
+constexpr std::array<const char*, 1> kRenderThread = {"RenderThread"};
 }  // namespace
-
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    return allocateAligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-    return allocateAligned(size, alignment);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-    std::free(block);
-}
 
 namespace tess {
 namespace {
@@ -743,8 +678,7 @@ void healthOverlayCost(int width, int height) {
     runEvents(800ms);
     std::vector<double> rates[2];
     uint64_t frames = 0;
-    gRenderAllocations = 0;
-    gCounting = true;
+    tess::bench::startCountingAllocations(kRenderThread);
     for (int interval = 0; interval < 10; ++interval) {
         const bool shown = interval % 2 == 1;
         pane.renderState().healthShown = shown;
@@ -756,8 +690,8 @@ void healthOverlayCost(int width, int height) {
         frames += window.composed() - before;
         rates[shown].push_back((window.composed() - before) / seconds);
     }
-    gCounting = false;
-    const uint64_t allocations = gRenderAllocations.load();
+    tess::bench::stopCountingAllocations();
+    const uint64_t allocations = tess::bench::countedAllocations(0);
     pane.stopPane();
     for (auto& device : devices) device->stop();
     const auto summary = [](const std::vector<double>& values) {
