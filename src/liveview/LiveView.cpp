@@ -64,7 +64,7 @@ bool isPtzCameraClass(int32_t deviceClass) {
 }
 
 LoginData loginFor(const DeviceEntry& device) {
-    return {device.address(), device.userName(), device.password(), device.port()};
+    return {device.address(), device.userName(), device.password(), device.port(), device.label()};
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/Log.h"
 #include "protocol/ControlMessage.h"
 #include "protocol/SessionFacts.h"
 #include "protocol/SocketLink.h"
@@ -34,6 +35,8 @@ public:
     // The start's login data: installed while none of the pane's connection
     // threads runs, read by them afterwards.
     LoginData login;
+    // The device as the log names it, set with the login data.
+    LogDeviceName deviceName;
 
     // While set, connect failures are silent and the connection is retried.
     std::atomic<bool> keepRetrying{false};
