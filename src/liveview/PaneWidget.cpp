@@ -48,6 +48,9 @@ void PaneWidget::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, caption_);
         return;
     }
+    // The decoded picture is at least as large as the pane: shrunk with
+    // filtering, it keeps its fine lines instead of dropping pixel rows.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), shown_);
 }
 
