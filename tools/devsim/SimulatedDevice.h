@@ -79,7 +79,7 @@ struct DeviceConfig {
     bool searchDelaysGiven = false;  // the options named delays of their own
     int searchReplySize = 76;        // bytes of each search reply (cut or zero-padded)
     std::string searchAddress;       // address the search reply names; empty: `address`
-    bool numberMark = false;       // pictures carry their loop index as a colour block
+    bool numberMark = false;         // pictures carry their loop index as a colour block
     Faults faults;
 };
 
