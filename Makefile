@@ -34,7 +34,7 @@ test: build format-check
 package: build
 	rm -f $(BUILD)/tessarine_*.deb
 	cd $(BUILD) && cpack -G DEB
-	lintian --fail-on error --suppress-tags running-with-root-privileges $(BUILD)/tessarine_*.deb
+	lintian --fail-on error $(BUILD)/tessarine_*.deb
 
 # Every C++ file in the committed .clang-format layout: `make format` applies
 # it, `make format-check` (part of `make test`) fails on any file that differs.
