@@ -29,6 +29,9 @@ RequestResult connectOnce(PaneConnection& pane, uint32_t generation, ConnectHook
     result = negotiate(pane.controlLink, pane.localAddress, facts);
     if (result != RequestResult::Ok) return result;
 
+    logLine(LogArea::Net, LogLevel::Debug, "%s: product %s, class %d, stream port %d",
+            pane.deviceName.c_str(), facts.productId.data(), static_cast<int>(facts.deviceClass),
+            static_cast<int>(facts.streamPort));
     pane.keepRetrying = true;
     hooks.startStreams(generation, facts);
     return RequestResult::Ok;
