@@ -3,11 +3,12 @@
 
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libturbojpeg0-dev libpulse-dev \
             pulseaudio pulseaudio-utils libgtest-dev libgmock-dev xvfb xauth xdotool x11-apps \
-            imagemagick clang libclang-rt-14-dev clang-format iproute2
+            imagemagick clang libclang-rt-14-dev clang-format iproute2 \
+            desktop-file-utils appstream lintian dpkg-dev file
 JOBS     ?= $(shell nproc)
 BUILD    ?= build
 
-.PHONY: deps configure build test format format-check asan tsan fuzz demo clean
+.PHONY: deps configure build test format format-check package asan tsan fuzz demo clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -27,6 +28,13 @@ build: configure
 
 test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j 4
+
+# The .deb (tessarine_VERSION-1_ARCH.deb in $(BUILD)), checked by lintian:
+# an error fails the target.
+package: build
+	rm -f $(BUILD)/tessarine_*.deb
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/tessarine_*.deb
 
 # Every C++ file in the committed .clang-format layout: `make format` applies
 # it, `make format-check` (part of `make test`) fails on any file that differs.

@@ -355,7 +355,7 @@ void cpuOfFourPanes(int scale) {
         VideoPane& pane = *window.panes[i];
         pane.connection().videoWanted = true;
         pane.connection().audioWanted = false;
-        pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[i]});
+        pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[i], u"Camera"});
     }
     runEvents(1500ms);
     const double cpuBefore = processCpuSeconds();

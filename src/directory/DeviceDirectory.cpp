@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <system_error>
 
+#include "platform/Log.h"
 #include "platform/MessageSink.h"
 #include "resources/StringTable.h"
 
@@ -290,16 +292,29 @@ bool DeviceDirectory::saveDirectory(const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = fileBytes();
     // The new file is complete and on disk before it takes the old one's
     // name, so a failure at any step leaves the previous directory intact.
+    const auto failed = [&path](int error) {
+        logLine(LogArea::Directory, LogLevel::Error, "device list not saved to %s: %s",
+                path.c_str(), std::strerror(error));
+        return false;
+    };
     std::string temporary = path.string() + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return failed(errno);
     }
     bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    int error = written ? 0 : errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
         ::unlink(temporary.c_str());
-        return false;
+        return failed(error);
     }
     syncFolder(path.parent_path());
     return true;

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
+#include "platform/Log.h"
 #include "protocol/SocketLink.h"
 
 namespace tess {
@@ -82,6 +84,8 @@ std::vector<SearchTarget> Searcher::targets(const SearchSettings& settings) {
 void Searcher::run(const WorkerThread::StopRequest& stop) {
     const int listening = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (listening < 0) {
+        logLine(LogArea::Discovery, LogLevel::Warning, "search: no socket: %s",
+                std::strerror(errno));
         listener_.searchEnded(SearchEnd::NoSocket);
         return;
     }
@@ -91,6 +95,8 @@ void Searcher::run(const WorkerThread::StopRequest& stop) {
     local.sin_port = htons(settings_.replyPort);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(listening, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        logLine(LogArea::Discovery, LogLevel::Warning, "search: reply port %d not bound: %s",
+                static_cast<int>(settings_.replyPort), std::strerror(errno));
         ::close(listening);
         listener_.searchEnded(SearchEnd::BindFailed);
         return;
@@ -115,12 +121,19 @@ SearchEnd Searcher::collect(int listening, const WorkerThread::StopRequest& stop
         if (stop) return SearchEnd::Cancelled;
         if (!requested) {
             requested = true;
-            if (!sendRequests()) listener_.sendFailed();
+            if (!sendRequests()) {
+                logLine(LogArea::Discovery, LogLevel::Warning,
+                        "search: the request went out on no interface");
+                listener_.sendFailed();
+            }
         }
         switch (waitForReply(listening, wakeFd_, settings_.replyWait)) {
             case Wait::Woken: return SearchEnd::Cancelled;
             case Wait::TimedOut: return SearchEnd::Completed;
-            case Wait::Failed: return SearchEnd::WaitFailed;
+            case Wait::Failed:
+                logLine(LogArea::Discovery, LogLevel::Warning,
+                        "search: waiting for replies failed");
+                return SearchEnd::WaitFailed;
             case Wait::Readable: break;
         }
         // This reply and those already queued behind it, one batch at most,

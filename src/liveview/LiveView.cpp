@@ -71,7 +71,7 @@ bool isPtzCameraClass(int32_t deviceClass) {
 }
 
 LoginData loginFor(const DeviceEntry& device) {
-    return {device.address(), device.userName(), device.password(), device.port()};
+    return {device.address(), device.userName(), device.password(), device.port(), device.label()};
 }
 
 }  // namespace
@@ -95,7 +95,8 @@ private:
 
 LiveView::LiveView(AudioOut& audioOut, const std::string& programFolder, QWidget* parent)
     : QDialog(parent),
-      geometry_(LogicalGeometry::forScreen()),
+      // The screen of the window that opens it (the main window's).
+      geometry_(LogicalGeometry::forScreen(parent ? parent->screen() : nullptr)),
       snapshotFolder_(programFolder + "Temp/") {
     setWindowTitle(QString::fromUtf8(kCaption));
     geometry_.fitWindow(*this, QSize(kVideoWidth, kClientHeight + kMenuBarHeight));

@@ -117,6 +117,9 @@ void PaneWidget::paintEvent(QPaintEvent*) {
         painter.setPen(fitted ? QColor(Qt::white) : palette().windowText().color());
         painter.drawText(rect(), Qt::AlignCenter, caption_);
     } else if (!mapsThroughZoom()) {
+        // The decoded picture is at least as large as the pane: shrunk with
+        // filtering, it keeps its fine lines instead of dropping pixel rows.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(rect(), shown_);
     } else {
         const QRectF target = pictureRect();

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include "platform/Log.h"
 #include "resources/StringTable.h"
 
 namespace tess {
@@ -48,6 +49,7 @@ void VideoPane::startPane(const LoginData& login) {
     renderState_.snapshotRequested = false;
     commandsInFlight_ = 0;
     showBusy();
+    logName_.set(login.label, login.host, login.devicePort);
     runtime_->startPane(login);
 }
 
@@ -128,6 +130,10 @@ void VideoPane::commandFinished(PaneStamp stamp, RequestResult result,
     onGuiThread(stamp, [this, stamp, result, channel] {
         if (commandsInFlight_ > 0) --commandsInFlight_;
         showBusy();
+        if (result != RequestResult::Ok) {
+            logLine(LogArea::Ptz, LogLevel::Warning, "%s: device command failed: %s",
+                    logName_.c_str(), describe(result));
+        }
         window_.commandFinished(stamp, result, channel);
     });
 }
@@ -158,6 +164,8 @@ void VideoPane::writeSnapshot(std::span<const uint8_t> frame) {
         if (saved.saved) {
             emit snapshotSaved(QString::fromStdString(saved.fileName));
         } else {
+            logLine(LogArea::Ui, LogLevel::Warning, "%s: snapshot not saved: %s", logName_.c_str(),
+                    saved.error.c_str());
             emit snapshotFailed(QString::fromStdString(saved.error));
         }
     });

@@ -15,6 +15,7 @@
 #include "liveview/RenderThread.h"
 #include "liveview/SnapshotWriter.h"
 #include "pane/PaneRuntime.h"
+#include "platform/Log.h"
 #include "snapshots/SnapshotFile.h"
 
 class QWidget;
@@ -117,6 +118,8 @@ private:
 
     const int number_;
     const std::string snapshotFolder_;
+    // The device of the current start as the log names it; GUI thread.
+    LogDeviceName logName_;
     PaneEvents& window_;
     QPointer<PaneWidget> widget_;
     PictureSlot slot_;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/Log.h"
+
 namespace tess {
 namespace {
 
@@ -31,16 +33,16 @@ private:
 PulseAudioOut::PulseAudioOut() {
     mainloop_ = pa_threaded_mainloop_new();
     if (!mainloop_) {
-        std::fprintf(stderr,
-                     "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
+        logLine(LogArea::Audio, LogLevel::Warning,
+                "sound output unavailable (no mainloop); audio is dropped");
         reported_ = true;
         return;
     }
     if (pa_threaded_mainloop_start(mainloop_) < 0) {
         pa_threaded_mainloop_free(mainloop_);
         mainloop_ = nullptr;
-        std::fprintf(stderr,
-                     "tessarine: sound output unavailable (no mainloop); audio is dropped\n");
+        logLine(LogArea::Audio, LogLevel::Warning,
+                "sound output unavailable (no mainloop); audio is dropped");
         reported_ = true;
         return;
     }
@@ -160,8 +162,8 @@ void PulseAudioOut::fail(const char* reason) {
     releasePending();
     if (reported_) return;
     reported_ = true;
-    std::fprintf(stderr, "tessarine: sound output %s (%s); audio is dropped\n",
-                 wasPlaying ? "lost" : "unavailable", reason);
+    logLine(LogArea::Audio, LogLevel::Warning, "sound server %s (%s); audio is dropped",
+            wasPlaying ? "lost" : "unavailable", reason);
 }
 
 void PulseAudioOut::releasePending() {

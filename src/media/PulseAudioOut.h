@@ -41,7 +41,7 @@ namespace tess {
 // reset, which also flushes the stream.
 //
 // Without a reachable server, or once the server goes away, the object stays
-// usable: one line goes to standard error, and every block is refused (and so
+// usable: one line is logged (tessarine.audio), and every block is refused (and so
 // counted as dropped, its room given back at once), so players never block.
 // The server is the one libpulse finds on its own (PULSE_SERVER and the
 // client configuration); no server is spawned.

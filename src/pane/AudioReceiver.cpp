@@ -22,6 +22,7 @@ AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, Au
     SocketByteSource source(pane.audioLink);
     StreamReader reader(source, statistics.byteCount);
     packet.clear();
+    DropSummary drops("audio", audio.droppedFrames());
     for (;;) {
         if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
             sendStatistics(pane.datagramLink, sessionId, pane.localAddress, statistics);
@@ -32,7 +33,10 @@ AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, Au
             case FrameStatus::Ended: return AudioEnd::Lost;
             case FrameStatus::FramingError: return AudioEnd::Uncuttable;
             case FrameStatus::Ok:
-                if (toPlayer) audio.publish(frame.length);
+                if (toPlayer) {
+                    audio.publish(frame.length);
+                    drops.update(pane.deviceName, audio.droppedFrames());
+                }
                 break;
             case FrameStatus::BadStart:
             case FrameStatus::Dropped:
@@ -76,6 +80,9 @@ void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& aud
         end = receiveAudioFrames(pane, facts.sessionIdText(), audio, packet, stop);
         pane.audioLink.close();
         if (end != AudioEnd::Uncuttable || stop || pane.stopping) break;
+        logLine(LogArea::Audio, LogLevel::Warning,
+                "%s: audio packet out of step; opening the audio stream again",
+                pane.deviceName.c_str());
         const uint32_t since = ticksSince(openedAt);
         if (since < kAudioReopenSpacingMs &&
             !hooks.waitBeforeAudioReopen(generation, kAudioReopenSpacingMs - since, stop)) {
@@ -88,6 +95,8 @@ void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& aud
     }
     // With video the video receiver looks after reconnecting.
     if (end == AudioEnd::Stopped || stop || pane.videoWanted || pane.stopping) return;
+    logLine(LogArea::Audio, LogLevel::Warning, "%s: audio stream lost; reconnecting",
+            pane.deviceName.c_str());
     sendConnectionClose(pane.datagramLink, facts.sessionIdText(), pane.localAddress,
                         pane.statistics);
     hooks.restartConnection(generation);

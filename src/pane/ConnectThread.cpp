@@ -1,5 +1,7 @@
 #include "pane/ConnectThread.h"
 
+#include "platform/Log.h"
+
 #include "protocol/Login.h"
 #include "protocol/Negotiation.h"
 
@@ -27,6 +29,9 @@ RequestResult connectOnce(PaneConnection& pane, uint32_t generation, ConnectHook
     result = negotiate(pane.controlLink, pane.localAddress, facts);
     if (result != RequestResult::Ok) return result;
 
+    logLine(LogArea::Net, LogLevel::Debug, "%s: product %s, class %d, stream port %d",
+            pane.deviceName.c_str(), facts.productId.data(), static_cast<int>(facts.deviceClass),
+            static_cast<int>(facts.streamPort));
     pane.keepRetrying = true;
     hooks.startStreams(generation, facts);
     return RequestResult::Ok;
@@ -35,11 +40,29 @@ RequestResult connectOnce(PaneConnection& pane, uint32_t generation, ConnectHook
 }  // namespace
 
 void runConnectThread(PaneConnection& pane, uint32_t generation, ConnectHooks& hooks) {
+    // One line for a series of failed attempts, not one every retry.
+    bool failureLogged = false;
     for (;;) {
         const bool retrying = pane.keepRetrying;
         const RequestResult result = connectOnce(pane, generation, hooks);
-        if (result == RequestResult::Ok) return;
+        if (result == RequestResult::Ok) {
+            logLine(LogArea::Net, LogLevel::Info, "%s: %s", pane.deviceName.c_str(),
+                    retrying ? "reconnected" : "connected");
+            return;
+        }
         if (isRefusal(result)) pane.keepRetrying = false;
+        if (!failureLogged) {
+            failureLogged = true;
+            if (pane.keepRetrying) {
+                logLine(LogArea::Net, LogLevel::Warning,
+                        "%s: connection failed: %s; trying again every %u s",
+                        pane.deviceName.c_str(), describe(result),
+                        static_cast<unsigned>(kRetryDelayMs / 1000));
+            } else {
+                logLine(LogArea::Net, LogLevel::Warning, "%s: connection failed: %s",
+                        pane.deviceName.c_str(), describe(result));
+            }
+        }
         if (!(result == RequestResult::NetworkFailed && retrying)) {
             hooks.reportFailure(generation, result);
         }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pane/PaneStatistics.h"
+#include "platform/Log.h"
 #include "protocol/ControlMessage.h"
 #include "protocol/SessionFacts.h"
 #include "protocol/SocketLink.h"
@@ -35,6 +36,8 @@ public:
     // The start's login data: installed while none of the pane's connection
     // threads runs, read by them afterwards.
     LoginData login;
+    // The device as the log names it, set with the login data.
+    LogDeviceName deviceName;
 
     // While set, connect failures are silent and the connection is retried.
     std::atomic<bool> keepRetrying{false};

@@ -98,6 +98,7 @@ void PaneRuntime::launch(uint32_t generation, const LoginData& login) {
     // Every thread of the earlier generations has ended: the links, queues
     // and login data are this generation's alone from here on.
     connection_.login = login;
+    connection_.deviceName.set(login.label, login.host, login.devicePort);
     connection_.controlLink.clearCancel();
     connection_.audioLink.clearCancel();
     connection_.datagramLink.clearCancel();

@@ -7,6 +7,8 @@
 #include "media/FrameQueue.h"
 #include "media/Framing.h"
 #include "pane/PaneConnection.h"
+#include "platform/Log.h"
+#include "platform/TickCount.h"
 
 namespace tess {
 
@@ -34,6 +36,36 @@ inline constexpr uint32_t kAudioReopenSpacingMs = 3000;
 // before it counts as lost: a window that stays misaligned would otherwise
 // fail every frame start for ever while the device keeps streaming.
 inline constexpr int kMaxConsecutiveBadFrames = 8;
+
+// Frames a queue dropped, as one log line per pane at most every
+// kDropSummaryPeriodMs: drops can come with every frame, a line must not.
+// Lives on a receiver's stack; allocates nothing.
+class DropSummary {
+public:
+    static constexpr uint32_t kDropSummaryPeriodMs = 5000;
+
+    DropSummary(const char* what, uint64_t droppedSoFar)
+        : what_(what), reported_(droppedSoFar), since_(tickCount()) {}
+
+    // After each publish, with the queue's drop count.
+    void update(const LogDeviceName& device, uint64_t dropped) {
+        const uint32_t elapsed = ticksSince(since_);
+        if (elapsed < kDropSummaryPeriodMs) return;
+        if (dropped > reported_) {
+            logLine(LogArea::Stream, LogLevel::Warning,
+                    "%s: %llu %s frames dropped in the last %u s (the player fell behind)",
+                    device.c_str(), static_cast<unsigned long long>(dropped - reported_), what_,
+                    static_cast<unsigned>((elapsed + 500) / 1000));
+        }
+        reported_ = dropped;
+        since_ = tickCount();
+    }
+
+private:
+    const char* what_;
+    uint64_t reported_;
+    uint32_t since_;
+};
 
 // The body of a pane's VideoReceiver thread: opens the video stream of the
 // session's published facts on the control link, cuts frames into the frame

@@ -14,6 +14,12 @@ constexpr uint32_t kStatisticsPeriodMs = 2000;
 
 enum class LoopEnd { Stopped, Lost };
 
+// Why a stream counted as lost, for the log.
+struct Ending {
+    LoopEnd end;
+    const char* why = "";
+};
+
 // What a receiving loop works with.
 struct VideoRun {
     PaneConnection& pane;
@@ -31,7 +37,7 @@ struct VideoRun {
     }
 };
 
-LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
+Ending runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
     PaneConnection& pane = run.pane;
     FrameQueue& frames = run.frames;
     StreamPacket& window = run.window;
@@ -40,25 +46,27 @@ LoopEnd runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
     // Once for the stream, not per frame: the audio receiver's statistics
     // report counts every byte since its last report, video bytes included.
     pane.statistics.byteCount = 0;
+    DropSummary drops("video", frames.droppedFrames());
     for (;;) {
         const FrameResult frame = reader.readWholeFrameVideo(window, frames.writeSlot(), rule);
         if (frame.status == FrameStatus::Ended) {
             run.pictureLost();
-            return LoopEnd::Lost;
+            return {LoopEnd::Lost, "ended"};
         }
         if (frame.status != FrameStatus::Ok) {
             // Without packet boundaries the next frame start cannot be found:
             // drain what the device still sends (bounded) and start anew.
             reader.resyncWholeFrame();
-            return LoopEnd::Lost;
+            return {LoopEnd::Lost, "out of step"};
         }
         run.arrived(frame.length);
         frames.publish(frame.length);
-        if (run.stop) return LoopEnd::Stopped;
+        drops.update(pane.deviceName, frames.droppedFrames());
+        if (run.stop) return {LoopEnd::Stopped};
     }
 }
 
-LoopEnd runPacketStreamLoop(const VideoRun& run) {
+Ending runPacketStreamLoop(const VideoRun& run) {
     PaneConnection& pane = run.pane;
     FrameQueue& frames = run.frames;
     StreamPacket& window = run.window;
@@ -68,6 +76,7 @@ LoopEnd runPacketStreamLoop(const VideoRun& run) {
     statistics.statsStart = tickCount();
     window.clear();
     int badFramesInARow = 0;
+    DropSummary drops("video", frames.droppedFrames());
     for (;;) {
         if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
             sendStatistics(pane.datagramLink, run.facts.sessionIdText(), pane.localAddress,
@@ -76,19 +85,26 @@ LoopEnd runPacketStreamLoop(const VideoRun& run) {
         const FrameResult frame = reader.readPacketStreamVideo(window, frames.writeSlot());
         if (frame.status == FrameStatus::Ended) {
             run.pictureLost();
-            return LoopEnd::Lost;
+            return {LoopEnd::Lost, "ended"};
         }
         if (frame.status == FrameStatus::Ok) {
             badFramesInARow = 0;
             run.arrived(frame.length);
             frames.publish(frame.length);
+            drops.update(pane.deviceName, frames.droppedFrames());
         } else {
-            if (++badFramesInARow >= kMaxConsecutiveBadFrames) return LoopEnd::Lost;
-            if (reader.resyncPacketStream() != ResyncStatus::Resynchronised) return LoopEnd::Lost;
+            if (++badFramesInARow >= kMaxConsecutiveBadFrames) {
+                return {LoopEnd::Lost, "out of step frame after frame"};
+            }
+            if (reader.resyncPacketStream() != ResyncStatus::Resynchronised) {
+                return {LoopEnd::Lost, "out of step, no frame start found"};
+            }
+            logLine(LogArea::Stream, LogLevel::Warning,
+                    "%s: bad video frame skipped; stream resynchronised", pane.deviceName.c_str());
         }
         if (run.stop) {
             run.pictureLost();
-            return LoopEnd::Stopped;
+            return {LoopEnd::Stopped};
         }
     }
 }
@@ -113,12 +129,14 @@ void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& fra
     link.connect();
     if (!link.connected()) {
         link.close();
+        logLine(LogArea::Stream, LogLevel::Warning, "%s: video stream port %d not reachable",
+                pane.deviceName.c_str(), static_cast<int>(facts.streamPort));
         run.pictureLost();
         return;
     }
     link.send(request.data(), request.size());
 
-    const LoopEnd end =
+    const Ending ending =
         traits.videoForm == VideoForm::PacketStream
             ? runPacketStreamLoop(run)
             : runWholeFrameLoop(run, traits.videoForm == VideoForm::WholeFrameCountingHeader
@@ -127,7 +145,9 @@ void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& fra
     link.close();
 
     // A receiver that was asked to stop never reconnects, whatever the flags say.
-    if (end == LoopEnd::Lost && !stop && !pane.stopping && pane.videoWanted) {
+    if (ending.end == LoopEnd::Lost && !stop && !pane.stopping && pane.videoWanted) {
+        logLine(LogArea::Stream, LogLevel::Warning, "%s: video stream lost (%s); reconnecting",
+                pane.deviceName.c_str(), ending.why);
         sendConnectionClose(pane.datagramLink, facts.sessionIdText(), pane.localAddress,
                             pane.statistics);
         if (pane.audioWanted) pane.audioLink.interrupt();

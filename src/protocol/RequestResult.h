@@ -17,6 +17,22 @@ enum class RequestResult {
     RequestTooLong,  // the request would not fit the device's request buffer
 };
 
+// The result as a log names it.
+inline const char* describe(RequestResult result) {
+    switch (result) {
+        case RequestResult::Ok: return "ok";
+        case RequestResult::NetworkFailed: return "no connection";
+        case RequestResult::TooManyUsers: return "too many users";
+        case RequestResult::TooManyLogins: return "too many logins";
+        case RequestResult::NotSupported: return "reply not understood";
+        case RequestResult::Mpeg4Only: return "no JPEG stream offered";
+        case RequestResult::ReplyError: return "command refused";
+        case RequestResult::UnknownModel: return "unknown model";
+        case RequestResult::RequestTooLong: return "request too long";
+    }
+    return "?";
+}
+
 // Failures after which the device has refused the session: a pane stops
 // retrying on them.
 inline bool isRefusal(RequestResult result) {

@@ -16,6 +16,8 @@ struct LoginData {
     std::u16string userName;
     std::u16string password;
     int32_t devicePort = 0;
+    // The entry's label: it names the device in the log, never on the wire.
+    std::u16string label;
 };
 
 // What one session learned of its device. The connect thread builds it

@@ -206,16 +206,20 @@ QPixmap editorRowPicture(EditorRow row, qreal devicePixelRatio) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        drawProgramIcon(painter, size);
-        painter.end();
-        icon.addPixmap(pixmap);
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(QPixmap::fromImage(programIconImage(size)));
     }
     return icon;
+}
+
+QImage programIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawProgramIcon(painter, size);
+    painter.end();
+    return image;
 }
 
 }  // namespace tess::artwork

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QList>
 #include <QPixmap>
 
@@ -40,7 +41,10 @@ enum class EditorRow {
 
 QPixmap editorRowPicture(EditorRow row, qreal devicePixelRatio = 1.0);
 
-// The window icon: four picture tiles around a lens, at 16 to 128 pixels.
+// The window icon: four picture tiles around a lens, at 16 to 256 pixels.
+// The installed icon (hicolor PNGs, and the SVG beside them) is this drawing.
 QIcon programIcon();
+// The same drawing, `size` pixels square; needs no application object.
+QImage programIconImage(int size);
 
 }  // namespace tess::artwork

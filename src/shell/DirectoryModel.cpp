@@ -14,11 +14,21 @@ QIcon entryIcon(EntryKind kind, int iconScale) {
 }  // namespace
 
 DirectoryModel::DirectoryModel(DeviceDirectory& directory, int iconScale, QObject* parent)
-    : QAbstractItemModel(parent),
-      directory_(directory),
-      icons_{entryIcon(EntryKind::folder, iconScale), entryIcon(EntryKind::device, iconScale),
-             entryIcon(EntryKind::multiDevice, iconScale)} {
+    : QAbstractItemModel(parent), directory_(directory) {
+    drawIcons(iconScale);
     directory_.addObserver(this);
+}
+
+void DirectoryModel::drawIcons(int iconScale) {
+    icons_ = {entryIcon(EntryKind::folder, iconScale), entryIcon(EntryKind::device, iconScale),
+              entryIcon(EntryKind::multiDevice, iconScale)};
+}
+
+void DirectoryModel::setIconScale(int iconScale) {
+    drawIcons(iconScale);
+    // Every row's icon changed; the rows themselves did not.
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
 }
 
 DirectoryModel::~DirectoryModel() {

@@ -26,6 +26,9 @@ public:
     explicit DirectoryModel(DeviceDirectory& directory, int iconScale = 1,
                             QObject* parent = nullptr);
     ~DirectoryModel() override;
+    // Draws the tree images again for another scale (the window moved to a
+    // screen of another size).
+    void setIconScale(int iconScale);
 
     DeviceDirectory& directory() const { return directory_; }
     // nullptr for an invalid index.
@@ -69,6 +72,8 @@ private:
 
     DeviceDirectory& directory_;
     // Folder (closed, open only while selected), device, multi-device.
+    void drawIcons(int iconScale);
+
     std::array<QIcon, 3> icons_;
     // A move Qt's bookkeeping refuses is reported as a reset instead.
     bool moveAsReset_ = false;

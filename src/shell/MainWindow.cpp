@@ -14,10 +14,12 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTreeView>
+#include <QWindow>
 
 #include "directory/ProgramFolder.h"
 #include "directory/editors/DeviceEditor.h"
 #include "directory/editors/MultiDeviceEditor.h"
+#include "platform/Log.h"
 #include "platform/MessageSink.h"
 #include "resources/Artwork.h"
 #include "resources/StringTable.h"
@@ -116,6 +118,7 @@ private:
 MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewer, QWidget* parent)
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
+      makeViewer_(makeViewer),
       folderLock_(QString::fromStdString(directoryFile() + std::string(kLockSuffix))),
       geometry_(LogicalGeometry::forScreen()) {
     // An existing folder is no error; a folder that can't be made shows
@@ -136,7 +139,8 @@ MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewe
     if (readOnly_) showReadOnly();
     selectionMoved();
 
-    viewer_ = makeViewer(this, programFolder_);
+    viewer_ = makeViewer_(this, programFolder_);
+    viewerScale_ = geometry_.scale();
 }
 
 MainWindow::~MainWindow() {
@@ -156,6 +160,9 @@ void MainWindow::openDirectory() {
     saveFile_ = directoryFile();
     if (directory_.loadDirectory(directoryFile()) == LoadResult::Unreadable) {
         saveFile_ += kUnsavedSuffix;
+        logLine(LogArea::Directory, LogLevel::Warning,
+                "device list %s could not be read; this session saves to %s",
+                directoryFile().c_str(), saveFile_.c_str());
         messageSink().show(std::string(text::directoryUnreadable) + "\n" + directoryFile() + "\n" +
                            std::string(text::unsavedChangesGoTo) + "\n" + saveFile_);
     }
@@ -194,9 +201,7 @@ void MainWindow::buildTree() {
     tree_->setAcceptDrops(true);
     tree_->setDragDropMode(QAbstractItemView::InternalMove);
     tree_->setDropIndicatorShown(false);
-    const int imagePixels = kTreeImageLogicalSize * geometry_.scale();
-    tree_->setIconSize(QSize(imagePixels, imagePixels));
-    tree_->setIndentation(imagePixels);
+    applyScale();
     // The selection stays as visible as with the focus.
     QPalette palette = tree_->palette();
     for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
@@ -213,22 +218,81 @@ void MainWindow::buildTree() {
     connect(model_.get(), &QAbstractItemModel::dataChanged, this, [this] { selectionMoved(); });
 }
 
+void MainWindow::applyScale() {
+    geometry_.fitWindow(*this, QSize(kLogicalWidth, kClientHeight + kMenuBarHeight));
+    const int imagePixels = kTreeImageLogicalSize * geometry_.scale();
+    tree_->setIconSize(QSize(imagePixels, imagePixels));
+    tree_->setIndentation(imagePixels);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The native window exists from the first show on.
+    if (!followingScreens_ && windowHandle()) {
+        followingScreens_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this,
+                [this](QScreen* screen) { followScreen(screen); });
+        followScreen(windowHandle()->screen());
+    }
+}
+
+void MainWindow::followScreen(const QScreen* screen) {
+    const int scale = LogicalGeometry::scaleForScreen(screen);
+    if (scale == geometry_.scale()) return;
+    geometry_ = LogicalGeometry(scale);
+    model_->setIconScale(scale);
+    applyScale();
+}
+
+// Every command has a key, shown beside it in the "Device" menu. F2 is not
+// one of them: it stays the tree's own in-place rename. While a label is
+// being edited, the editor keeps the keys it uses for its text (Delete).
+EntryViewer* MainWindow::currentViewer() {
+    // Made anew after the window moved to a screen of another scale: the
+    // viewer lays itself out once, for the scale of the screen it starts on.
+    // No session runs here: the viewer's sessions end with its modal run.
+    if (viewer_ && viewerScale_ != geometry_.scale()) {
+        viewer_.reset();
+        viewer_ = makeViewer_(this, programFolder_);
+        viewerScale_ = geometry_.scale();
+    }
+    return viewer_.get();
+}
+
 void MainWindow::buildMenuBar() {
-    const auto command = [this](QWidget* menu, std::string_view label, void (MainWindow::*run)()) {
+    const auto command = [this](QWidget* menu, std::string_view label, const QKeySequence& key,
+                                void (MainWindow::*run)()) {
         auto* action = new QAction(qs(label), menu);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, run);
         menu->addAction(action);
+        // Also on the window, so that the keys of the menu bar's own buttons work.
+        addAction(action);
         return action;
     };
     QMenu* deviceMenu = menuBar()->addMenu(qs(text::deviceMenu));
-    newAction_ = command(deviceMenu, text::newCommand, &MainWindow::newDevice);
-    multipleAction_ = command(deviceMenu, text::multipleCommand, &MainWindow::newMultiDevice);
-    folderAction_ = command(deviceMenu, text::folderCommand, &MainWindow::newFolder);
+    newAction_ =
+        command(deviceMenu, text::newCommand, QKeySequence(Qt::Key_Insert), &MainWindow::newDevice);
+    multipleAction_ = command(deviceMenu, text::multipleCommand, QKeySequence(Qt::CTRL | Qt::Key_M),
+                              &MainWindow::newMultiDevice);
+    folderAction_ = command(deviceMenu, text::folderCommand,
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), &MainWindow::newFolder);
     deviceMenu->addSeparator();
-    editAction_ = command(deviceMenu, text::editCommand, &MainWindow::editSelected);
-    deleteAction_ = command(deviceMenu, text::deleteCommand, &MainWindow::deleteSelected);
-    searchAction_ = command(menuBar(), text::searchCommand, &MainWindow::search);
-    aboutAction_ = command(menuBar(), text::aboutCommand, &MainWindow::showAbout);
+    editAction_ = command(deviceMenu, text::editCommand, QKeySequence(Qt::CTRL | Qt::Key_E),
+                          &MainWindow::editSelected);
+    deleteAction_ = command(deviceMenu, text::deleteCommand, QKeySequence(Qt::Key_Delete),
+                            &MainWindow::deleteSelected);
+    searchAction_ = command(menuBar(), text::searchCommand, QKeySequence(Qt::CTRL | Qt::Key_F),
+                            &MainWindow::search);
+    aboutAction_ =
+        command(menuBar(), text::aboutCommand, QKeySequence(Qt::Key_F1), &MainWindow::showAbout);
+    // The menu bar's buttons show no key beside them: their tooltips do.
+    for (QAction* button : {searchAction_, aboutAction_}) {
+        button->setToolTip(button->text() + QStringLiteral(" (") +
+                           button->shortcut().toString(QKeySequence::NativeText) +
+                           QLatin1Char(')'));
+    }
 }
 
 void MainWindow::centreOnScreen() {
@@ -452,17 +516,19 @@ void MainWindow::search() {
     // the limit message follows the session.
     DeviceEntry session(EntryKind::device);
     fill(session);
-    if (viewer_) {
-        viewer_->view(session, directory_);
+    if (EntryViewer* viewer = currentViewer()) {
+        viewer->view(session, directory_);
     }
     messageSink().show(text::deviceLimit);
 }
 
 void MainWindow::openEntry(DeviceEntry* entry) {
-    if (!entry || entry->isFolder() || !viewer_) {
+    if (!entry || entry->isFolder()) {
         return;
     }
-    viewer_->view(*entry, directory_);
+    if (EntryViewer* viewer = currentViewer()) {
+        viewer->view(*entry, directory_);
+    }
 }
 
 bool MainWindow::dropOnto(DeviceEntry* dragged, DeviceEntry* target) {

@@ -13,6 +13,8 @@
 #include "liveview/EntryViewer.h"
 
 class QAction;
+class QScreen;
+class QShowEvent;
 class QStyle;
 class QTreeView;
 
@@ -66,6 +68,11 @@ public:
     // shown, never changed and never saved.
     bool readOnly() const { return readOnly_; }
     const LogicalGeometry& geometry() const { return geometry_; }
+    // Takes the scale of `screen` (LogicalGeometry::scaleForScreen): the
+    // window, its font and the tree's images are laid out anew. Called when
+    // the window moves to another screen; the dialogs it opens afterwards
+    // take the new scale.
+    void followScreen(const QScreen* screen);
 
     // The selected entry; the root folder while nothing is selected.
     DeviceEntry* selectedEntry() const;
@@ -103,6 +110,10 @@ public:
     void setSearchSettings(SearchSettings settings) { searchSettings_ = std::move(settings); }
 
 private:
+    void showEvent(QShowEvent* event) override;
+    // The viewer, laid out for the window's present scale; null without one.
+    EntryViewer* currentViewer();
+    void applyScale();
     void buildTree();
     void buildMenuBar();
     void centreOnScreen();
@@ -125,17 +136,20 @@ private:
     void saveDirectory();
 
     const std::string programFolder_;
+    const ViewerFactory makeViewer_;
     // Held while this viewer owns the program folder: only one viewer saves.
     QLockFile folderLock_;
     bool readOnly_ = false;
     std::string saveFile_;
-    const LogicalGeometry geometry_;
+    LogicalGeometry geometry_;
+    bool followingScreens_ = false;
     DeviceDirectory directory_;
     std::unique_ptr<DirectoryModel> model_;
     // The tree's own style (lines and expand boxes); outlives the tree.
     std::unique_ptr<QStyle> treeStyle_;
     QTreeView* tree_ = nullptr;
     std::unique_ptr<EntryViewer> viewer_;
+    int viewerScale_ = 0;
 
     QAction* newAction_ = nullptr;
     QAction* multipleAction_ = nullptr;

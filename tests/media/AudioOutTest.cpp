@@ -9,6 +9,7 @@
 #include "FakeAudioOut.h"
 #include "PulseServer.h"
 #include "media/PulseAudioOut.h"
+#include "platform/Log.h"
 #include "platform/TickCount.h"
 
 namespace tess {
@@ -144,8 +145,9 @@ TEST(PulseAudioOutWithoutServer, ReportsOneLineAndDropsBlocksWithoutBlocking) {
     const std::filesystem::path nowhere =
         std::filesystem::temp_directory_path() / "tess-no-such-folder" / "native";
     setenv("PULSE_SERVER", ("unix:" + nowhere.string()).c_str(), 1);
-    testing::internal::CaptureStderr();
+    RecordingLogSink log;
     {
+        ScopedLogSink logged(log);
         PulseAudioOut out;
         EXPECT_FALSE(out.playing());
         const std::vector<int16_t> block(512, 100);
@@ -158,10 +160,11 @@ TEST(PulseAudioOutWithoutServer, ReportsOneLineAndDropsBlocksWithoutBlocking) {
         EXPECT_EQ(out.droppedBlocks(), 20u);
         out.reset();
     }
-    const std::string errors = testing::internal::GetCapturedStderr();
     unsetenv("PULSE_SERVER");
-    EXPECT_NE(errors.find("sound output unavailable"), std::string::npos) << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    // Once, however many blocks were refused.
+    const std::vector<std::string> lines = log.texts(LogArea::Audio);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("sound server unavailable"), std::string::npos) << lines[0];
 }
 
 }  // namespace

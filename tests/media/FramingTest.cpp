@@ -498,7 +498,7 @@ protected:
         config.flatOut = true;
         device_ = std::make_unique<devsim::SimulatedDevice>(config);
         ASSERT_TRUE(device_->start()) << device_->lastError();
-        const LoginData account{u"127.0.0.1", u"admin", u"velum", device_->port()};
+        const LoginData account{u"127.0.0.1", u"admin", u"velum", device_->port(), u"Camera"};
         SessionFacts s;
         s.host = account.host;
         s.devicePort = account.devicePort;

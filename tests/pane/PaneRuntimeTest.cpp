@@ -7,6 +7,7 @@
 
 #include "PaneTestSupport.h"
 #include "SimulatedDevice.h"
+#include "platform/Log.h"
 #include "platform/TickCount.h"
 
 namespace tess {
@@ -85,6 +86,39 @@ TEST_F(PaneRuntimeTest, LostStreamIsReconnectedSilently) {
     EXPECT_TRUE(eventually([&] { return events().negotiations >= 3; }, 5s));
     EXPECT_TRUE(events().failureResults().empty());
     stop();
+}
+
+// Each loss of the stream is one warning naming the device by its label and
+// address, not a line per frame or per retry; no line holds the password or
+// the session id.
+TEST_F(PaneRuntimeTest, LostStreamIsLoggedOnceWithoutSecrets) {
+    RecordingLogSink log;
+    ScopedLogSink logged(log);
+    DeviceConfig config;
+    config.deviceClass = 8;
+    config.faults.closeAfterFrames = 5;
+    auto device = startDevice(config);
+    startOn(*device);
+    ASSERT_TRUE(eventually([&] { return events().negotiations >= 3; }, 15s));
+    const std::string sessionId(runtime().facts().sessionIdText());
+    ASSERT_FALSE(sessionId.empty());
+    pane_.reset();  // every thread joined: nothing logs after the sink goes
+
+    const std::string name = "Simulated camera (127.0.0.1:" + std::to_string(device->port()) + ")";
+    const int logins = countRequests(*device, "Login.cgi");
+    int losses = 0;
+    for (const RecordingLogSink::Line& line : log.lines()) {
+        EXPECT_EQ(line.text.find("velum"), std::string::npos) << line.text;
+        EXPECT_EQ(line.text.find(sessionId), std::string::npos) << line.text;
+        EXPECT_EQ(line.text.rfind(name, 0), 0u) << line.text;
+        if (line.text.find("video stream lost") != std::string::npos) {
+            EXPECT_EQ(line.level, LogLevel::Warning);
+            EXPECT_EQ(line.area, LogArea::Stream);
+            ++losses;
+        }
+    }
+    EXPECT_GE(losses, 2);
+    EXPECT_LE(losses, logins);
 }
 
 // The skip to the byte after the next 0xD9 lands behind the next frame's end

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/CountingSemaphore.h"
+#include "platform/Log.h"
 #include "platform/MessageSink.h"
 #include "platform/TaskQueue.h"
 #include "platform/TickCount.h"
@@ -138,6 +140,45 @@ TEST(TaskQueue, RunsTasksInOrderAndDropsWhatWaits) {
         }));
     }
     EXPECT_EQ(ran, std::vector<int>{4});
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// A name too long for its buffer loses the end of its label, at a character
+// boundary, and keeps the address; a surrogate pair is one character.
+TEST(LogDeviceName, LongNamesAreCutBetweenCharacters) {
+    LogDeviceName name;
+    name.set(u"Caméra \U0001F4F7", u"192.168.1.20", 8006);
+    EXPECT_STREQ(name.c_str(), "Caméra \xF0\x9F\x93\xB7 (192.168.1.20:8006)");
+
+    const std::u16string longLabel(60, u'é');  // 120 bytes in UTF-8
+    name.set(longLabel, u"10.0.0.1", 80);
+    const std::string text = name.c_str();
+    const std::string address = " (10.0.0.1:80)";
+    ASSERT_GT(text.size(), address.size());
+    EXPECT_LT(text.size(), sizeof name.text);
+    EXPECT_EQ(text.substr(text.size() - address.size()), address);
+    const std::string label = text.substr(0, text.size() - address.size());
+    EXPECT_EQ(label.size() % 2, 0u) << "a two-byte character was cut in half";
+    EXPECT_EQ(label.find_first_not_of("\xC3\xA9"), std::string::npos);
+}
+
+TEST(Log, LinesAreFilteredByTheSinkAndCutToTheirBuffer) {
+    class OnlyWarnings : public RecordingLogSink {
+    public:
+        bool enabled(LogArea, LogLevel level) const override { return level >= LogLevel::Warning; }
+    } sink;
+    ScopedLogSink installed(sink);
+    logLine(LogArea::Net, LogLevel::Debug, "not wanted %d", 1);
+    logLine(LogArea::Stream, LogLevel::Warning, "%s", std::string(1000, 'x').c_str());
+    const auto lines = sink.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].area, LogArea::Stream);
+    EXPECT_EQ(lines[0].text, std::string(kMaxLineBytes - 1, 'x'));
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ protected:
     bool start(devsim::DeviceConfig config) {
         device_ = std::make_unique<devsim::SimulatedDevice>(std::move(config));
         if (!device_->start()) return false;
-        login_ = {u"127.0.0.1", u"admin", u"velum", device_->port()};
+        login_ = {u"127.0.0.1", u"admin", u"velum", device_->port(), u"Camera"};
         facts_ = {};
         facts_.host = login_.host;
         facts_.devicePort = device_->port();

@@ -30,7 +30,7 @@ protected:
     void connect(DeviceConfig config) {
         device_ = std::make_unique<SimulatedDevice>(std::move(config));
         ASSERT_TRUE(device_->start()) << device_->lastError();
-        const LoginData account{u"127.0.0.1", u"admin", u"velum", device_->port()};
+        const LoginData account{u"127.0.0.1", u"admin", u"velum", device_->port(), u"Camera"};
         facts_ = {};
         facts_.host = account.host;
         facts_.devicePort = facts_.streamPort = account.devicePort;

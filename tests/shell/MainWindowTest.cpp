@@ -76,6 +76,7 @@ private:
     RecordingMessageSink sink_;
     std::unique_ptr<ScopedMessageSink> installed_;
     FakeViewer* viewer_ = nullptr;
+    int viewersMade_ = 0;
 
     std::string programFolder() const { return folder_->path().toStdString() + "/"; }
 
@@ -84,6 +85,7 @@ private:
             std::make_unique<MainWindow>(programFolder(), [this](QWidget*, const std::string&) {
                 auto viewer = std::make_unique<FakeViewer>();
                 viewer_ = viewer.get();
+                ++viewersMade_;
                 return viewer;
             });
         window->show();
@@ -575,6 +577,117 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(fs::file_size(programFolder() + "device.inf"), std::uintmax_t{76});
+    }
+
+    // --help and --version are answered before any window system is
+    // touched: with no display at all and the X platform asked for, which
+    // would end a program that started one.
+    void helpAndVersionNeedNoDisplay() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        for (const QString& option : {QStringLiteral("--version"), QStringLiteral("--help")}) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start(QStringLiteral(TESS_PROGRAM_PATH), {option});
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitCode(), 0);
+            const QString out = QString::fromUtf8(process.readAllStandardOutput());
+            QVERIFY2(
+                out.contains(option == QStringLiteral("--help") ? QStringLiteral("--folder")
+                                                                : QStringLiteral("tessarine ")),
+                qPrintable(out));
+        }
+        QProcess wrong;
+        wrong.setProcessEnvironment(environment);
+        wrong.start(QStringLiteral(TESS_PROGRAM_PATH),
+                    {QStringLiteral("--scale"), QStringLiteral("0")});
+        QVERIFY(wrong.waitForFinished(10000));
+        QCOMPARE(wrong.exitCode(), 2);
+    }
+
+    // --folder with a folder that does not exist yet: it is made, the
+    // directory and the snapshot folder go there, and the program's own
+    // folder (writable, so its default) stays empty.
+    void folderOptionKeepsEverythingThere() {
+        const QString program = folder_->filePath(QStringLiteral("tessarine"));
+        QVERIFY(QFile::copy(QStringLiteral(TESS_PROGRAM_PATH), program));
+        const std::string chosen = programFolder() + "lists/second";
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           folder_->filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(environment);
+        process.start(program, {QStringLiteral("--folder"), QString::fromStdString(chosen)});
+        QVERIFY(process.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(fs::is_directory(chosen + "/Temp"), 10000);
+        QTest::qWait(300);
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(fs::file_size(chosen + "/device.inf"), std::uintmax_t{76});
+        QVERIFY(!fs::exists(programFolder() + "device.inf"));
+        QVERIFY(!fs::exists(programFolder() + "Temp"));
+        QVERIFY(!fs::exists(folder_->filePath(QStringLiteral("data")).toStdString()));
+    }
+
+    // A move to a screen of another scale lays the window out anew, and the
+    // viewer opened next is made for that scale.
+    void scaleFollowsTheScreen() {
+        const QByteArray before = qgetenv("TESSARINE_SCALE");
+        qputenv("TESSARINE_SCALE", "1");
+        auto window = makeWindow();
+        QCOMPARE(window->width(), MainWindow::kLogicalWidth);
+        const int viewersBefore = viewersMade_;
+        qputenv("TESSARINE_SCALE", "3");
+        window->followScreen(window->screen());
+        if (before.isEmpty()) {
+            qunsetenv("TESSARINE_SCALE");
+        } else {
+            qputenv("TESSARINE_SCALE", before);
+        }
+        QCOMPARE(window->geometry().scale(), 3);
+        QCOMPARE(window->size(),
+                 QSize(3 * MainWindow::kLogicalWidth,
+                       3 * (MainWindow::kClientHeight + MainWindow::kMenuBarHeight)));
+        QCOMPARE(window->tree().iconSize(), QSize(48, 48));
+        QCOMPARE(window->font().pixelSize(), 33);
+        DeviceDirectory& directory = window->directory();
+        DeviceEntry* device =
+            directory.createEntry(EntryKind::device, u"Cam", directory.entryAt(1));
+        window->openEntry(device);
+        QCOMPARE(viewersMade_, viewersBefore + 1);
+        QCOMPARE(viewer_->shown, std::vector<DeviceEntry*>{device});
+    }
+
+    // Every command has its own key, and the tree keeps F2 for renaming. A
+    // key pressed in the tree reaches the window's command.
+    void everyCommandHasItsOwnKey() {
+        auto window = makeWindow();
+        QSet<QString> keys;
+        for (QAction* action :
+             {window->newAction(), window->multipleAction(), window->folderAction(),
+              window->editAction(), window->deleteAction(), window->searchAction(),
+              window->aboutAction()}) {
+            const QKeySequence key = action->shortcut();
+            QVERIFY2(!key.isEmpty(), qPrintable(action->text()));
+            QVERIFY(key != QKeySequence(Qt::Key_F2));
+            keys.insert(key.toString());
+        }
+        QCOMPARE(keys.size(), 7);
+
+        DeviceDirectory& directory = window->directory();
+        DeviceEntry* device =
+            directory.createEntry(EntryKind::device, u"Cam", directory.entryAt(1));
+        window->select(device);
+        window->tree().setFocus();
+        sink_.setConfirmAnswer(false);
+        QTest::keyClick(&window->tree(), Qt::Key_Delete);
+        QCOMPARE(sink_.messages(), std::vector<std::string>{std::string(text::confirmDelete)});
+        QCOMPARE(directory.entryCount(), size_t{2});
     }
 
     void terminationSignalArrivesOnTheEventLoop() {

@@ -172,7 +172,8 @@ void ReleasingConsumer::run(const WorkerThread::StopRequest& stop) {
 }
 
 LoginData loginFor(const devsim::SimulatedDevice& device) {
-    return {u"127.0.0.1", u"admin", u"velum", static_cast<int32_t>(device.port())};
+    return {u"127.0.0.1", u"admin", u"velum", static_cast<int32_t>(device.port()),
+            u"Simulated camera"};
 }
 
 uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, bool video,

@@ -24,7 +24,7 @@ constexpr int kButtonGap = 3;
 }  // namespace
 
 SnapshotBrowser::SnapshotBrowser(QWidget* parent)
-    : QDialog(parent), geometry_(LogicalGeometry::forScreen()) {
+    : QDialog(parent), geometry_(LogicalGeometry::forScreen(parent ? parent->screen() : nullptr)) {
     setWindowTitle(QString::fromUtf8(kCaption));
     geometry_.fitWindow(*this, QSize(kWidth, kClientHeight));
     const std::pair<const char*, Command> commands[] = {{"First", &SnapshotCursor::first},
