@@ -772,7 +772,7 @@ void fullScreenCpu() {
     full.show();
     pane.connection().videoWanted = true;
     pane.connection().audioWanted = false;
-    pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[0]});
+    pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[0], u"Camera"});
     runEvents(1500ms);
     const double cpuBefore = processCpuSeconds();
     const uint64_t composedBefore = window.composed();
