@@ -331,25 +331,31 @@ double decodeSeconds(const std::vector<std::string>& frames, int denominator) {
     return seconds;
 }
 
+// The pictures the device process streams (a class 3 device at 704 x 480),
+// encoded here by the same code, for timing the decode alone; empty when the
+// encoder cannot start.
+std::vector<std::string> classThreeLoop704() {
+    DeviceConfig config;
+    config.deviceClass = 3;
+    config.width = 704;
+    config.height = 480;
+    config.audio = false;
+    SimulatedDevice encoder(config);
+    std::vector<std::string> frames;
+    if (!encoder.start()) return frames;
+    const auto loop = encoder.frameLoop();
+    for (size_t i = 0; i < loop->size(); ++i) frames.push_back(loop->picture(i));
+    return frames;
+}
+
 void cpuOfFourPanes(int scale) {
     DeviceProcess devices(4, "--class 3 --size 704x480 --fps 25 --no-audio");
     if (devices.ports().size() != 4) {
         std::printf("4 panes: the simulator process did not start its devices\n");
         return;
     }
-    // The same pictures, encoded here by the same code, for the decode alone.
-    std::vector<std::string> frames;
-    {
-        DeviceConfig config;
-        config.deviceClass = 3;
-        config.width = 704;
-        config.height = 480;
-        config.audio = false;
-        SimulatedDevice encoder(config);
-        if (!encoder.start()) return;
-        const auto loop = encoder.frameLoop();
-        for (size_t i = 0; i < loop->size(); ++i) frames.push_back(loop->picture(i));
-    }
+    const std::vector<std::string> frames = classThreeLoop704();
+    if (frames.empty()) return;
     PaneWindow window(4, scale);
     for (int i = 0; i < 4; ++i) {
         VideoPane& pane = *window.panes[i];
@@ -748,18 +754,8 @@ void fullScreenCpu() {
         std::printf("full screen: the simulator process did not start its device\n");
         return;
     }
-    std::vector<std::string> frames;
-    {
-        DeviceConfig config;
-        config.deviceClass = 3;
-        config.width = 704;
-        config.height = 480;
-        config.audio = false;
-        SimulatedDevice encoder(config);
-        if (!encoder.start()) return;
-        const auto loop = encoder.frameLoop();
-        for (size_t i = 0; i < loop->size(); ++i) frames.push_back(loop->picture(i));
-    }
+    const std::vector<std::string> frames = classThreeLoop704();
+    if (frames.empty()) return;
     const QSize screen(1920, 1080);
     PaneWindow window(1);
     VideoPane& pane = *window.panes[0];

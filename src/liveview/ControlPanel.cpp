@@ -36,14 +36,14 @@ private:
     const Control control_;
 };
 
-struct ButtonSpec {
+struct ButtonInfo {
     Control control;
     const char* caption;
     QRect place;  // an empty one is set by the layouts
 };
 
 // Every button but Ch1 ... Ch16, with its caption and place.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonInfo kButtons[] = {
     {Control::SnapShot, "SnapShot", ControlPanel::kSnapShotPlace},
     {Control::Cut4, "Split into 4", {50, 175, 19, 18}},
     {Control::Cut9, "Split into 9", {80, 175, 19, 18}},
@@ -129,18 +129,18 @@ ControlPanel::ControlPanel(QWidget& window, const LogicalGeometry& geometry)
 }
 
 void ControlPanel::createButtons(QWidget& window) {
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ButtonInfo& info : kButtons) {
         QAbstractButton* button;
-        if (spec.control == Control::CH || spec.control == Control::PRESET) {
-            button = textButton(spec.caption, window);
+        if (info.control == Control::CH || info.control == Control::PRESET) {
+            button = textButton(info.caption, window);
         } else {
-            button = new ImageButton(spec.control, &window);
-            button->setToolTip(QString::fromUtf8(spec.caption));
+            button = new ImageButton(info.control, &window);
+            button->setToolTip(QString::fromUtf8(info.caption));
         }
-        button->setAccessibleName(QString::fromUtf8(spec.caption));
-        if (!spec.place.isEmpty()) place(*button, spec.place);
+        button->setAccessibleName(QString::fromUtf8(info.caption));
+        if (!info.place.isEmpty()) place(*button, info.place);
         button->hide();
-        buttons_[index(spec.control)] = button;
+        buttons_[index(info.control)] = button;
     }
     for (int n = 1; n <= kChannelCount; ++n) {
         auto* button = new ImageButton(channelControl(n), &window);

@@ -1,6 +1,7 @@
 #include "pane/StreamReceivers.h"
 
 #include "platform/TickCount.h"
+#include "protocol/CgiExchange.h"
 #include "protocol/ControlMessage.h"
 #include "protocol/Requests.h"
 
@@ -50,16 +51,7 @@ AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, Au
 
 // Opens the audio stream and sends the audio start; false when it cannot.
 bool openAudioStream(PaneConnection& pane, const SessionFacts& facts, const std::string& request) {
-    SocketLink& link = pane.audioLink;
-    link.setPeer(facts.host, facts.streamPort);
-    link.open(SocketType::Stream);
-    link.connect();
-    if (!link.connected()) {
-        link.close();
-        return false;
-    }
-    link.send(request.data(), request.size());
-    return true;
+    return connectAndSend(pane.audioLink, facts.host, facts.streamPort, request);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ bool contains(std::string_view text, std::string_view word) {
     return text.find(word) != std::string_view::npos;
 }
 
-// Connects `link` to the peer and sends `request`; false when no connection came about.
+}  // namespace
+
 bool connectAndSend(SocketLink& link, std::u16string_view host, uint32_t port,
                     std::string_view request) {
     link.setPeer(host, port);
@@ -26,8 +27,6 @@ bool connectAndSend(SocketLink& link, std::u16string_view host, uint32_t port,
     link.send(request.data(), request.size());
     return true;
 }
-
-}  // namespace
 
 RequestResult classifyReply(std::string_view reply) {
     reply = request::untilZero(reply);

@@ -34,6 +34,11 @@ using CommandReply = ReplyBuffer<256>;   // PTZ, channel and camera commands
 // anything else, also no reply, is NotSupported.
 RequestResult classifyReply(std::string_view reply);
 
+// Opens a stream connection on `link` to `host`:`port` and sends `request`
+// whole; false (with the link closed) when no connection came about.
+bool connectAndSend(SocketLink& link, std::u16string_view host, uint32_t port,
+                    std::string_view request);
+
 // A session exchange on `link` to `host`:`port`: connect (5 s), send, one
 // receive of up to 1024 bytes (5 s), classify, close. Runs on the calling
 // thread; a cancelled link fails at once with NetworkFailed.
