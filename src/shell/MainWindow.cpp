@@ -146,6 +146,7 @@ MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewe
 MainWindow::~MainWindow() {
     saveDirectory();
     viewer_.reset();
+    retiredViewers_.clear();
     delete tree_;
     tree_ = nullptr;
     directory_.freeAll();
@@ -252,7 +253,7 @@ EntryViewer* MainWindow::currentViewer() {
     // viewer lays itself out once, for the scale of the screen it starts on.
     // No session runs here: the viewer's sessions end with its modal run.
     if (viewer_ && viewerScale_ != geometry_.scale()) {
-        viewer_.reset();
+        retiredViewers_.push_back(std::move(viewer_));
         viewer_ = makeViewer_(this, programFolder_);
         viewerScale_ = geometry_.scale();
     }
