@@ -34,6 +34,7 @@
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
 #include "liveview/LiveView.h"
+#include "liveview/QtEventLoop.h"
 #include "platform/MessageSink.h"
 
 namespace tess {
@@ -139,11 +140,11 @@ void quadAndTour(LiveView& liveView, const std::vector<SimulatedDevice*>& device
         CallTimer timed;
         Heartbeat heartbeat;
         for (int round = 0; round < kRounds; ++round) {
-            const int shown = round % LiveView::kPaneCount;
+            const int shown = round % LiveSession::kQuadPanes;
             QTimer::singleShot(0, &liveView, [&] {
                 runEvents(300);
-                timed([&] { tap(liveView.pane(shown).widget()); });
-                timed([&] { tap(liveView.pane(shown).widget()); });
+                timed([&] { tap(liveView.paneWidget(shown)); });
+                timed([&] { tap(liveView.paneWidget(shown)); });
                 runEvents(300);
                 timed([&] { liveView.controlPanel().button(Control::FourDevice).click(); });
                 runEvents(300);
@@ -160,10 +161,10 @@ void quadAndTour(LiveView& liveView, const std::vector<SimulatedDevice*>& device
             QTimer::singleShot(0, &liveView, [&] {
                 for (int step = 0; step < 3; ++step) {
                     runEvents(200);
-                    timed([&] { liveView.advanceTour(); });
+                    timed([&] { liveView.session().advanceTour(); });
                 }
                 timed([&] {
-                    liveView.advanceTour();
+                    liveView.session().advanceTour();
                     liveView.reject();
                 });
             });
@@ -190,21 +191,25 @@ int run() {
     QTemporaryDir folder;
     panetest::InstantAudioOut audioOut;
     DeviceDirectory directory;
-    LiveView liveView(audioOut, folder.path().toStdString() + "/");
+    const std::string programFolder = folder.path().toStdString() + "/";
+    PaneRenderers renderers(programFolder + "Temp/");
+    LiveSession session(LiveSession::kQuadPanes, audioOut, std::make_unique<QtEventLoop>(),
+                        renderers.factory());
+    LiveView liveView(session, renderers, programFolder);
     DeviceEntry entry = panetest::deviceEntryFor(*streaming, kAvVideo | kAvAudio);
 
     CallTimer timed;
     auto startHung = [&] {
         for (int number = 1; number <= 3; ++number) {
-            VideoPane& pane = liveView.pane(number);
+            PaneRuntime& pane = session.runtime(number);
             pane.connection().videoWanted = true;
             pane.connection().audioWanted = true;
             timed([&] { pane.startPane(panetest::loginFor(*hung[number - 1])); });
         }
     };
-    auto forEachPane = [&](const std::function<void(VideoPane&)>& call) {
-        for (int number = 0; number < LiveView::kPaneCount; ++number) {
-            timed([&] { call(liveView.pane(number)); });
+    auto forEachPane = [&](const std::function<void(PaneRuntime&)>& call) {
+        for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+            timed([&] { call(session.runtime(number)); });
         }
     };
 
@@ -214,14 +219,14 @@ int run() {
         QTimer::singleShot(0, &liveView, [&] {
             startHung();
             runEvents(300);
-            forEachPane([](VideoPane& pane) { pane.stopPane(); });
+            forEachPane([](PaneRuntime& pane) { pane.stopPane(); });
             runEvents(50);
             startHung();
-            timed([&] { liveView.pane(0).startPane(panetest::loginFor(*streaming)); });
+            timed([&] { session.runtime(0).startPane(panetest::loginFor(*streaming)); });
             runEvents(300);
-            forEachPane([](VideoPane& pane) {
-                pane.runtime().restartVideoReceiver();
-                pane.runtime().restartAudioReceiver();
+            forEachPane([](PaneRuntime& pane) {
+                pane.restartVideoReceiver();
+                pane.restartAudioReceiver();
             });
             runEvents(300);
             timed([&] { liveView.reject(); });

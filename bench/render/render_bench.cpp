@@ -1,6 +1,6 @@
 // render_bench: what the live view's picture path costs.
 //
-// 1. Throughput: one and four VideoPanes (runtime, render thread, picture
+// 1. Throughput: one and four BenchPanes (runtime, render thread, picture
 //    slot, pane widget) against flat-out simulated devices at 352x240 and
 //    704x480, the QApplication consuming the slots' wake-ups and painting;
 //    frames composed per second, next to a plain TurboJPEG decode of the same
@@ -68,7 +68,8 @@
 #include "SimulatedDevice.h"
 #include "ThreadAllocations.h"
 #include "geometry/LogicalGeometry.h"
-#include "liveview/VideoPane.h"
+#include "liveview/PaneRenderer.h"
+#include "liveview/PaneWidget.h"
 
 // Only the render threads' allocations count.
 namespace {
@@ -90,6 +91,41 @@ void runEvents(std::chrono::milliseconds duration) {
     loop.exec();
 }
 
+// One pane as the live view runs it: its runtime, its render side and the
+// widget that shows its pictures.
+class BenchPane final : public SnapshotEvents {
+public:
+    BenchPane(int number, AudioOut& audioOut, PaneEvents& events, QWidget* parent)
+        : runtime_(std::make_unique<PaneRuntime>(number, audioOut, events)),
+          renderer_(std::make_unique<PaneRenderer>(*runtime_, *this, "/tmp/")),
+          widget_(new PaneWidget(QString(), parent)) {
+        runtime_->setFrameConsumer(renderer_.get());
+        widget_->attachSlot(renderer_->pictureSlot());
+    }
+    ~BenchPane() override {
+        // The runtime joins the render thread before the renderer goes.
+        runtime_.reset();
+        widget_->detachSlot();
+    }
+
+    PaneWidget& widget() { return *widget_; }
+    PaneRuntime& runtime() { return *runtime_; }
+    PaneConnection& connection() { return runtime_->connection(); }
+    PaneRenderer& renderer() { return *renderer_; }
+    PaneRenderState& renderState() { return renderer_->renderState(); }
+    PictureSlot& pictureSlot() { return renderer_->pictureSlot(); }
+    RenderThread& renderThread() { return renderer_->renderThread(); }
+    void startPane(const LoginData& login) { runtime_->startPane(login); }
+    void stopPane() { runtime_->stopPane(); }
+
+    void snapshotFinished(PaneStamp, bool, const std::string&) override {}
+
+private:
+    std::unique_ptr<PaneRuntime> runtime_;
+    std::unique_ptr<PaneRenderer> renderer_;
+    PaneWidget* widget_;
+};
+
 // A window holding up to four panes as the quad places them.
 struct PaneWindow {
     static constexpr QRect kQuad[4] = {
@@ -97,16 +133,14 @@ struct PaneWindow {
 
     panetest::RecordingEvents events;    // the window side, which has no controls here
     panetest::InstantAudioOut audioOut;  // no sound in these runs
-    std::atomic<int32_t> currentView{0};
     LogicalGeometry geometry{1};
     QWidget window;
-    std::vector<std::unique_ptr<VideoPane>> panes;
+    std::vector<std::unique_ptr<BenchPane>> panes;
 
     explicit PaneWindow(int count, int scale = 1) : geometry(scale) {
         geometry.fitWindow(window, QSize(240, 165));
         for (int i = 0; i < count; ++i) {
-            panes.push_back(
-                std::make_unique<VideoPane>(i, audioOut, events, currentView, "/tmp/", &window));
+            panes.push_back(std::make_unique<BenchPane>(i, audioOut, events, &window));
             geometry.place(panes.back()->widget(), count == 1 ? QRect(0, 0, 240, 165) : kQuad[i]);
             panes.back()->widget().setLogicalScale(scale);
             panes.back()->widget().show();
@@ -129,7 +163,7 @@ struct PaneWindow {
     }
 };
 
-void startOn(VideoPane& pane, const SimulatedDevice& device) {
+void startOn(BenchPane& pane, const SimulatedDevice& device) {
     pane.connection().videoWanted = true;
     pane.connection().audioWanted = false;
     pane.startPane(panetest::loginFor(device));
@@ -358,7 +392,7 @@ void cpuOfFourPanes(int scale) {
     if (frames.empty()) return;
     PaneWindow window(4, scale);
     for (int i = 0; i < 4; ++i) {
-        VideoPane& pane = *window.panes[i];
+        BenchPane& pane = *window.panes[i];
         pane.connection().videoWanted = true;
         pane.connection().audioWanted = false;
         pane.startPane(LoginData{u"127.0.0.1", u"admin", u"velum", devices.ports()[i], u"Camera"});
@@ -634,10 +668,10 @@ void publicationToPaint() {
     std::vector<double> delaysMs;
     delaysMs.reserve(2000);
     for (int i = 0; i < kPanes; ++i) {
-        VideoPane& pane = *window.panes[i];
+        BenchPane& pane = *window.panes[i];
         // The consumer side of a started pane, without a connection: the
         // bench's publisher stands in for the video receiver.
-        pane.startConsumer();
+        pane.renderer().startConsumer();
         publishers.push_back(std::make_unique<PacedPublisher>(pane.runtime().frames(), frames,
                                                               40000us, i * 10000us));
         watches.push_back(
@@ -679,7 +713,7 @@ void healthOverlayCost(int width, int height) {
     auto devices = startDevices(1, width, height, true);
     if (devices.empty()) return;
     PaneWindow window(1);
-    VideoPane& pane = *window.panes[0];
+    BenchPane& pane = *window.panes[0];
     startOn(pane, *devices[0]);
     runEvents(800ms);
     std::vector<double> rates[2];
@@ -758,7 +792,7 @@ void fullScreenCpu() {
     if (frames.empty()) return;
     const QSize screen(1920, 1080);
     PaneWindow window(1);
-    VideoPane& pane = *window.panes[0];
+    BenchPane& pane = *window.panes[0];
     // The live view's full-screen window: the pane's slot shown fitted.
     PaneWidget full(QString{});
     full.setPresentation(PaneWidget::Presentation::Fitted, QSize(240, 165));

@@ -193,8 +193,14 @@ void ControlPanel::hide(Control control) {
     button(control).hide();
 }
 
-void ControlPanel::showIfQuad(Control control) {
-    button(control).setVisible(mode_.quad);
+void ControlPanel::showQuadReturnIfQuad() {
+    // Always in its own place: the default layout of a pane not yet
+    // identified leaves it over Cut4.
+    if (mode_.quad) {
+        show(Control::FourDevice, kQuadReturnPlace);
+    } else {
+        hide(Control::FourDevice);
+    }
 }
 
 void ControlPanel::setVisible(std::initializer_list<Control> controls, bool visible) {
@@ -223,7 +229,7 @@ void ControlPanel::hideAllControls() {
 }
 
 void ControlPanel::showDvrPage() {
-    showIfQuad(Control::FourDevice);
+    showQuadReturnIfQuad();
     setVisible({Control::Cut4, Control::Cut9, Control::Cut16}, true);
     show(Control::SnapShot, kSnapShotPlace);
     for (Control ptz : kPtzButtons) hide(ptz);
@@ -242,7 +248,7 @@ void ControlPanel::showPtzPage() {
 }
 
 void ControlPanel::showPresetPage() {
-    showIfQuad(Control::FourDevice);
+    showQuadReturnIfQuad();
     for (Control ptz : kPtzButtons) hide(ptz);
     setVisible({Control::Cut4, Control::Cut9, Control::Cut16}, false);
     show(Control::SnapShot, kSnapShotPlace);
@@ -325,7 +331,7 @@ void ControlPanel::applyPlainLayout() {
     if (mode_.switching) return;
     hideAllControls();
     show(Control::SnapShot, kSnapShotPlace);
-    showIfQuad(Control::FourDevice);
+    showQuadReturnIfQuad();
     layout_ = ControlLayout::Plain;
 }
 
@@ -362,39 +368,43 @@ void ControlPanel::showAvButton(bool videoWanted, bool audioWanted) {
 void ControlPanel::layOut(const ControlChoice& choice, const SessionFacts& facts, bool videoWanted,
                           bool audioWanted) {
     if (mode_.switching) return;
+    if (!choice.layout) {
+        // No change but for the quad's return, which moves to its own place.
+        if (isShown(Control::FourDevice)) show(Control::FourDevice, kQuadReturnPlace);
+        if (choice.showAvButton) showAvButton(videoWanted, audioWanted);
+        settleLayout();
+        return;
+    }
     hideAllControls();
     if (choice.showAvButton) showAvButton(videoWanted, audioWanted);
-    if (choice.layout) {
-        switch (*choice.layout) {
-            case ControlLayout::None: break;
-            case ControlLayout::Default: applyDefaultLayout(); break;
-            case ControlLayout::DvrTabs: applyDvrTabs(); break;
-            case ControlLayout::Plain: applyPlainLayout(); break;
-            case ControlLayout::PresetTabs: applyPresetTabs(); break;
-            case ControlLayout::FourChannel: {
-                const ChannelRecord* record = facts.channelTable.at(choice.channelIndex);
-                applyFourChannelLayout(record != nullptr ? record->type : -1);
-                break;
-            }
-            case ControlLayout::NineChannel: applyNineChannelLayout(); break;
-            case ControlLayout::SixteenChannel: applySixteenChannelLayout(); break;
+    switch (*choice.layout) {
+        case ControlLayout::None: break;
+        case ControlLayout::Default: applyDefaultLayout(); break;
+        case ControlLayout::DvrTabs: applyDvrTabs(); break;
+        case ControlLayout::Plain: applyPlainLayout(); break;
+        case ControlLayout::PresetTabs: applyPresetTabs(); break;
+        case ControlLayout::FourChannel: {
+            const ChannelRecord* record = facts.channelTable.at(choice.channelIndex);
+            applyFourChannelLayout(record != nullptr ? record->type : -1);
+            break;
         }
+        case ControlLayout::NineChannel: applyNineChannelLayout(); break;
+        case ControlLayout::SixteenChannel: applySixteenChannelLayout(); break;
     }
     settleLayout();
 }
 
-void ControlPanel::showPage(int page, int32_t deviceClass, bool videoWanted, bool audioWanted) {
+void ControlPanel::showPage(int page, const DeviceClassTraits& traits, bool videoWanted,
+                            bool audioWanted) {
     if (mode_.switching) return;
     hideAllControls();
     tabs_->show();
     if (page == 1) {
         showPtzPage();
-    } else if (deviceClass == 3) {
+    } else if (traits.layouts == LayoutFamily::DvrTabs) {
         showDvrPage();
-    } else if (deviceClass == 50) {
-        showPresetPage();
-    } else if (deviceClass == 1 || deviceClass == 6 || deviceClass == 7 || deviceClass == 8) {
-        showAvButton(videoWanted, audioWanted);
+    } else if (traits.layouts != LayoutFamily::Unknown) {
+        if (traits.avButton) showAvButton(videoWanted, audioWanted);
         showPresetPage();
     }
     settleLayout();

@@ -6,9 +6,10 @@
 #include <QRect>
 
 #include "geometry/LogicalGeometry.h"
-#include "liveview/ControlLayouts.h"
 #include "liveview/Controls.h"
+#include "protocol/ModelCodes.h"
 #include "protocol/SessionFacts.h"
+#include "session/ControlLayouts.h"
 
 class QAbstractButton;
 class QLabel;
@@ -100,11 +101,12 @@ public:
     // One layout decision for the pane on screen, whose device has `facts`
     // and streams what `videoWanted` and `audioWanted` say: from no controls
     // at all to `choice`, so no button of an earlier layout stays under it.
-    // Nothing changes for a Switch.
+    // A choice without a layout changes nothing but the audio/video button
+    // and the place of 4Device. Nothing changes for a Switch.
     void layOut(const ControlChoice& choice, const SessionFacts& facts, bool videoWanted,
                 bool audioWanted);
     // The user's choice of tab page `page` for such a pane.
-    void showPage(int page, int32_t deviceClass, bool videoWanted, bool audioWanted);
+    void showPage(int page, const DeviceClassTraits& traits, bool videoWanted, bool audioWanted);
 
     // After a layout: 4Device on screen whenever a quad pane is shown alone,
     // and the audio/video button moved off any button it would cover.
@@ -124,7 +126,7 @@ private:
     void show(Control control, const QRect& place);
     void show(Control control);
     void hide(Control control);
-    void showIfQuad(Control control);
+    void showQuadReturnIfQuad();
     void setVisible(std::initializer_list<Control> controls, bool visible);
     void setChannelsVisible(int first, int last, bool visible);
     void rebuildTabs(const char* first, const char* second);

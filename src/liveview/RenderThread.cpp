@@ -13,7 +13,7 @@ RenderThread::RenderThread(const Inputs& inputs)
 
 void RenderThread::wake() {
     // The thread may wait for a frame that never comes, or for a resume.
-    inputs_.queue.cancel();
+    inputs_.runtime.frames().cancel();
     { std::lock_guard lock(mutex_); }
     resumed_.notify_all();
 }
@@ -38,7 +38,7 @@ bool RenderThread::waitWhilePaused(const WorkerThread::StopRequest& stop) {
 }
 
 void RenderThread::run(const WorkerThread::StopRequest& stop) {
-    FrameQueue& queue = inputs_.queue;
+    FrameQueue& queue = inputs_.runtime.frames();
     while (!stop && queue.waitFrame()) {
         const bool go = waitWhilePaused(stop);
         if (go) renderFrame(queue.frame());
@@ -49,14 +49,15 @@ void RenderThread::run(const WorkerThread::StopRequest& stop) {
 }
 
 void RenderThread::renderFrame(std::span<const uint8_t> frame) {
-    PaneRenderState& pane = inputs_.pane;
+    PaneRenderState& pane = inputs_.state;
+    PaneConnection& connection = inputs_.runtime.connection();
     if (pane.snapshotRequested.exchange(false) && pane.selected) {
         inputs_.snapshotWriter.writeSnapshot(frame);
     }
-    ++inputs_.frameCount;
+    ++connection.statistics.frameCount;
     // Decoded no larger than the pane shows it; the overlays are measured on
     // the picture as received.
-    PaneStatistics& health = inputs_.health;
+    PaneStatistics& health = connection.health;
     const auto decodeStart = std::chrono::steady_clock::now();
     if (!decoder_.decode(frame, canvas_, inputs_.slot.displaySize())) {
         ++health.undecodable;
@@ -67,13 +68,12 @@ void RenderThread::renderFrame(std::span<const uint8_t> frame) {
                                   std::chrono::steady_clock::now() - decodeStart)
                                   .count());
     const QSize received = decoder_.receivedSize();
-    if (pane.selected && inputs_.currentView == kQuadView) drawSelectionFrame(canvas_, received);
+    if (pane.framed) drawSelectionFrame(canvas_, received);
     if (pane.dragRectangle.shown) {
         drawDragRectangle(canvas_, pane.dragRectangle.get(), inputs_.slot.clientSize(), received);
     }
     if (pane.healthShown) {
-        PaneHealth reading = health.read(inputs_.videoWanted);
-        reading.receiverDrops = inputs_.queue.droppedFrames();
+        PaneHealth reading = inputs_.runtime.health();
         reading.renderSkips = inputs_.slot.skippedCount();
         rates_.update(health.now(), reading.framesRendered, reading.bytesReceived);
         drawHealthOverlay(canvas_, formatHealth(reading, rates_), glyphs_);

@@ -11,28 +11,12 @@
 #include "liveview/Overlays.h"
 #include "liveview/PictureSlot.h"
 #include "liveview/SnapshotWriter.h"
-#include "media/FrameQueue.h"
-#include "pane/PaneStatistics.h"
+#include "pane/PaneRuntime.h"
 #include "picture/PictureDecoder.h"
 #include "platform/WorkerThread.h"
+#include "session/PaneRenderState.h"
 
 namespace tess {
-
-// The live view's current-view value while the quad is shown.
-inline constexpr int32_t kQuadView = -1;
-
-// What the GUI thread tells a pane's render thread; read once per frame. A
-// frame composed while these change may show the old or the new overlay.
-struct PaneRenderState {
-    // Set by the SnapShot command; taken by the render thread with its next
-    // frame, which is saved while the pane is still selected.
-    std::atomic<bool> snapshotRequested{false};
-    // The pane the user picked in the quad.
-    std::atomic<bool> selected{false};
-    SharedDragRectangle dragRectangle;
-    // The health overlay, toggled by the user.
-    std::atomic<bool> healthShown{false};
-};
 
 // One pane's renderer: takes every frame of the pane's FrameQueue in order,
 // serves a pending snapshot request, counts the frame, decodes it straight
@@ -47,19 +31,12 @@ struct PaneRenderState {
 class RenderThread {
 public:
     struct Inputs {
-        FrameQueue& queue;
+        // The pane's frames, statistics and wanted streams.
+        PaneRuntime& runtime;
         PictureSlot& slot;
-        PaneRenderState& pane;
-        // The live view's current view; kQuadView while the quad is shown.
-        const std::atomic<int32_t>& currentView;
-        // The session's statistics counter.
-        std::atomic<uint32_t>& frameCount;
+        // Read once per frame; the thread takes the snapshot request.
+        PaneRenderState& state;
         SnapshotWriter& snapshotWriter;
-        // The pane's statistics record: the render thread counts its
-        // pictures and decode time there and reads it for the overlay.
-        PaneStatistics& health;
-        // Whether the pane should be receiving pictures.
-        const std::atomic<bool>& videoWanted;
     };
 
     explicit RenderThread(const Inputs& inputs);
@@ -79,8 +56,8 @@ public:
     void resume();
     bool paused() const { return paused_.load(); }
 
-    uint64_t composedCount() const { return inputs_.health.framesRendered.load(); }
-    uint64_t undecodableCount() const { return inputs_.health.undecodable.load(); }
+    uint64_t composedCount() const { return health().framesRendered.load(); }
+    uint64_t undecodableCount() const { return health().undecodable.load(); }
 
 private:
     void run(const WorkerThread::StopRequest& stop);
@@ -88,6 +65,7 @@ private:
     // False when a stop was requested while waiting.
     bool waitWhilePaused(const WorkerThread::StopRequest& stop);
     void renderFrame(std::span<const uint8_t> frame);
+    PaneStatistics& health() const { return inputs_.runtime.connection().health; }
 
     Inputs inputs_;
     const GlyphStrip& glyphs_;

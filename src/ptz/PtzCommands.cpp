@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "protocol/CgiExchange.h"
+#include "protocol/ModelCodes.h"
 #include "protocol/Requests.h"
 #include "ptz/Optics.h"
 #include "ptz/PtzRecord.h"
@@ -105,15 +106,13 @@ void sendByCameraType(Requests& requests, const SessionFacts& facts, int code) {
 void dispatchAction(Requests& requests, const SessionFacts& facts, int code) {
     const int32_t channelIndex = facts.channel - 1;
     const ChannelRecord* current = recordAt(facts, channelIndex);
-    switch (facts.deviceClass) {
-        case 6:
-        case 7:
-        case 8:
+    switch (classTraits(facts.deviceClass).actions) {
+        case CommandRoute::Camera:
             sendAction(requests, facts, code, Protocol::D0, Form::Command);
             sendByCameraType(requests, facts, code);
             break;
-        case 1: sendByCameraType(requests, facts, code); break;
-        case 3:
+        case CommandRoute::FirstChannel: sendByCameraType(requests, facts, code); break;
+        case CommandRoute::SlaveChannel:
             if (current == nullptr || current->type != kTypeRecorderCamera) break;
             if (current->protocol == 0) {
                 sendAction(requests, facts, code, Protocol::D0, Form::Channel, channelIndex, 0);
@@ -122,7 +121,7 @@ void dispatchAction(Requests& requests, const SessionFacts& facts, int code) {
                            0);
             }
             break;
-        case 50:
+        case CommandRoute::MasterChannel:
             if (current == nullptr) break;
             if (current->type == kTypeD0Camera) {
                 sendAction(requests, facts, code, Protocol::D0, Form::Channel, channelIndex, 1);
@@ -131,29 +130,31 @@ void dispatchAction(Requests& requests, const SessionFacts& facts, int code) {
                            1);
             }
             break;
-        default: break;
+        case CommandRoute::None: break;
     }
 }
 
 void dispatchKey(Requests& requests, const SessionFacts& facts, int keyCode) {
     const int32_t channelIndex = facts.channel - 1;
-    switch (facts.deviceClass) {
-        case 3:
-            if (requests.send(keyRecord(3, keyCode, 0), Form::MasterKey)) {
+    switch (classTraits(facts.deviceClass).keys) {
+        case CommandRoute::SlaveChannel:
+            if (requests.send(keyRecord(facts.deviceClass, keyCode, 0), Form::MasterKey)) {
                 requests.outcome().channel = keyCode - kChannelKeyBase;
             }
             break;
-        case 50:
+        case CommandRoute::MasterChannel:
             if (const ChannelRecord* current = recordAt(facts, channelIndex)) {
-                requests.send(keyRecord(50, keyCode, current->id), Form::ChannelKey, channelIndex);
+                requests.send(keyRecord(facts.deviceClass, keyCode, current->id), Form::ChannelKey,
+                              channelIndex);
             }
             break;
-        case 1:
+        case CommandRoute::FirstChannel:
             if (const ChannelRecord* first = recordAt(facts, 0)) {
-                requests.send(keyRecord(1, keyCode, first->id), Form::Command);
+                requests.send(keyRecord(facts.deviceClass, keyCode, first->id), Form::Command);
             }
             break;
-        default: break;
+        case CommandRoute::Camera:
+        case CommandRoute::None: break;
     }
 }
 
@@ -197,14 +198,15 @@ void aimByLocation(Requests& requests, CommandContext& context, const AimGesture
 
 void dispatchAim(Requests& requests, CommandContext& context, const AimGesture& gesture) {
     const SessionFacts& facts = context.facts;
-    switch (facts.deviceClass) {
-        case 1:
+    const DeviceClassTraits traits = classTraits(facts.deviceClass);
+    switch (traits.aim) {
+        case AimRoute::FirstChannelCell:
             if (const ChannelRecord* first = recordAt(facts, 0);
                 first != nullptr && first->type == kTypeD0Camera) {
                 sendAimCell(requests, facts, gesture, *first, Form::Command, 0);
             }
             break;
-        case 3: {
+        case AimRoute::ChannelCell: {
             const int32_t channelIndex = facts.channel - 1;
             const ChannelRecord* current = recordAt(facts, channelIndex);
             if (current == nullptr || current->type != kTypeRecorderCamera) break;
@@ -215,10 +217,10 @@ void dispatchAim(Requests& requests, CommandContext& context, const AimGesture& 
             }
             break;
         }
-        case 6: aimByLocation(requests, context, gesture, Lens::Model0); break;
-        case 7: aimByLocation(requests, context, gesture, Lens::Model1); break;
-        case 8: aimByLocation(requests, context, gesture, Lens::Model2); break;
-        default: break;
+        case AimRoute::Location:
+            aimByLocation(requests, context, gesture, static_cast<Lens>(traits.lensModel));
+            break;
+        case AimRoute::None: break;
     }
 }
 

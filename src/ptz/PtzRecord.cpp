@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/ModelCodes.h"
+
 namespace tess::ptz {
 namespace {
 
@@ -121,12 +123,14 @@ uint8_t keyCharacter(int keyCode) {
 
 PtzRecord keyRecord(int deviceClass, int keyCode, uint8_t address) {
     PtzRecord record;
-    if (deviceClass == 3) {
+    const CommandRoute route = classTraits(deviceClass).keys;
+    if (route == CommandRoute::SlaveChannel) {
         record.bytes = {1, static_cast<uint8_t>(keyCode), kTrailer, kTrailerChannel};
         record.length = 4;
         return record;
     }
-    const uint8_t trailer2 = deviceClass == 50 ? kTrailerChannel : kTrailerCommand;
+    const uint8_t trailer2 =
+        route == CommandRoute::MasterChannel ? kTrailerChannel : kTrailerCommand;
     record.bytes = {5, 0xFF, 0xC0, address, keyCharacter(keyCode), 0x7F, kTrailer, trailer2};
     record.length = 8;
     return record;

@@ -146,7 +146,6 @@ MainWindow::MainWindow(std::string programFolder, const ViewerFactory& makeViewe
 MainWindow::~MainWindow() {
     saveDirectory();
     viewer_.reset();
-    retiredViewers_.clear();
     delete tree_;
     tree_ = nullptr;
     directory_.freeAll();
@@ -251,9 +250,9 @@ void MainWindow::followScreen(const QScreen* screen) {
 EntryViewer* MainWindow::currentViewer() {
     // Made anew after the window moved to a screen of another scale: the
     // viewer lays itself out once, for the scale of the screen it starts on.
-    // No session runs here: the viewer's sessions end with its modal run.
+    // The viewer holds widgets only: the session and its threads are the
+    // program's and stay.
     if (viewer_ && viewerScale_ != geometry_.scale()) {
-        retiredViewers_.push_back(std::move(viewer_));
         viewer_ = makeViewer_(this, programFolder_);
         viewerScale_ = geometry_.scale();
     }

@@ -151,10 +151,6 @@ private:
     QTreeView* tree_ = nullptr;
     std::unique_ptr<EntryViewer> viewer_;
     int viewerScale_ = 0;
-    // Viewers made for an earlier scale. Their sessions have ended, but
-    // destroying one joins its panes' threads: that waits until the program
-    // ends, never on the GUI thread during a session.
-    std::vector<std::unique_ptr<EntryViewer>> retiredViewers_;
 
     QAction* newAction_ = nullptr;
     QAction* multipleAction_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "directory/ProgramFolder.h"
 #include "liveview/LiveView.h"
+#include "liveview/QtEventLoop.h"
 #include "media/PulseAudioOut.h"
 #include "shell/CommandLine.h"
 #include "shell/MainWindow.h"
@@ -80,9 +81,14 @@ int main(int argc, char** argv) {
     tess::TerminationSignals termination;
     tess::PulseAudioOut audioOut;
 
+    // The live session is the program's: windows come and go around it.
+    tess::PaneRenderers renderers(programFolder + "Temp/");
+    tess::LiveSession session(tess::LiveSession::kQuadPanes, audioOut,
+                              std::make_unique<tess::QtEventLoop>(), renderers.factory());
+
     tess::MainWindow window(
-        programFolder, [&audioOut](QWidget* parent, const std::string& programFolder) {
-            return std::make_unique<tess::LiveView>(audioOut, programFolder, parent);
+        programFolder, [&session, &renderers](QWidget* parent, const std::string& folder) {
+            return std::make_unique<tess::LiveView>(session, renderers, folder, parent);
         });
     // A signal ends the program as closing the main window does: open modal
     // windows close first (each ends its own session), then the main window;

@@ -108,6 +108,13 @@ private slots:
                          {LayoutOccasion::Negotiated, LayoutOccasion::ShownAlone}) {
                         for (const auto& [video, audio] : avModes) {
                             const SessionFacts facts = factsOf(deviceClass, type);
+                            // A quad pane shown alone before its device has
+                            // negotiated has the default layout.
+                            if (occasion == LayoutOccasion::Negotiated) {
+                                panel_->layOut(chooseControls(LayoutOccasion::ShownAlone, 0,
+                                                              facts.channelTable, facts.channel),
+                                               facts, video, audio);
+                            }
                             panel_->layOut(chooseControls(occasion, deviceClass, facts.channelTable,
                                                           facts.channel),
                                            facts, video, audio);
@@ -129,7 +136,7 @@ private slots:
                                          qPrintable(where + " mode: " + overlaps()));
                             }
                             for (int page : {1, 0}) {
-                                panel_->showPage(page, deviceClass, video, audio);
+                                panel_->showPage(page, classTraits(deviceClass), video, audio);
                                 QVERIFY2(overlaps().isEmpty(),
                                          qPrintable(where + " page: " + overlaps()));
                                 QVERIFY2(!quad || panel_->isShown(Control::FourDevice),
@@ -177,6 +184,24 @@ private slots:
         QVERIFY(panel_->isShown(Control::Auto) && !panel_->isShown(Control::Button2));
     }
 
+    // A channel type that names no layout changes nothing: the controls of
+    // the layout before stay, the audio/video button of a class 1 device
+    // shows, and 4Device goes to its own place.
+    void aTypeWithoutALayoutKeepsThePanel() {
+        panel_->setMode({.quad = true, .switching = false, .quadOnScreen = false});
+        layOut(50, 2);
+        layOut(50, 77);
+        QCOMPARE(panel_->layout(), ControlLayout::FourChannel);
+        QVERIFY(panel_->isShown(Control::SnapShot) && panel_->isShown(channelControl(4)));
+        QCOMPARE(logical(panel_->button(Control::FourDevice)), ControlPanel::kQuadReturnPlace);
+
+        layOut(0, 0);  // the default layout, 4Device at (50, 175)
+        layOut(1, 77);
+        QVERIFY(panel_->isShown(Control::SnapShot));
+        QCOMPARE(panel_->avButtonShown(), AvButton::VideoOnly);
+        QCOMPARE(logical(panel_->button(Control::FourDevice)), ControlPanel::kQuadReturnPlace);
+    }
+
     // A later layout leaves nothing of an earlier one behind.
     void aLayoutStartsFromNoControls() {
         layOut(6, 0);
@@ -201,7 +226,7 @@ private slots:
         panel_->showSnapShotOnly();
         for (int32_t deviceClass : {1, 3, 6, 50}) {
             layOut(deviceClass, 5);
-            panel_->showPage(1, deviceClass, true, false);
+            panel_->showPage(1, classTraits(deviceClass), true, false);
             QCOMPARE(shownButtons(), std::vector<Control>{Control::SnapShot});
             QVERIFY(panel_->tabs().isHidden());
         }

@@ -73,15 +73,15 @@ private slots:
         device_ = startDevice(cameraConfig(false));
         QVERIFY(device_);
         DeviceEntry entry = deviceEntry(*device_, kAvVideo | kAvAudio);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         const bool open = showWhile(entry, [&] {
             QTRY_VERIFY_WITH_TIMEOUT(pane.widget().hasPicture(), kPictureWaitMs);
             QTRY_VERIFY_WITH_TIMEOUT(device_->state().activeAudioStreams == 1, kPictureWaitMs);
             const uint64_t framesBefore = pane.health().framesReceived;
 
             QTest::keyClick(liveView_.get(), Qt::Key_F11);
-            QVERIFY(liveView_->fullScreen());
-            PaneWidget& full = *liveView_->fullScreenWidget();
+            QVERIFY(liveView_->fullScreen().active());
+            PaneWidget& full = liveView_->fullScreen().widget();
             QVERIFY(full.isVisible());
             QVERIFY(full.isFullScreen());
             QTRY_COMPARE_WITH_TIMEOUT(full.picture().size(), QSize(704, 480), kPictureWaitMs);
@@ -110,7 +110,7 @@ private slots:
 
             // Escape goes back to the window, which stays open.
             QTest::keyClick(&full, Qt::Key_Escape);
-            QVERIFY(!liveView_->fullScreen());
+            QVERIFY(!liveView_->fullScreen().active());
             QVERIFY(full.isHidden());
             QVERIFY(liveView_->isVisible());
             const uint64_t framesBack = pane.health().framesReceived;
@@ -120,9 +120,9 @@ private slots:
 
             // f goes there too, and F11 comes back.
             QTest::keyClick(liveView_.get(), Qt::Key_F);
-            QVERIFY(liveView_->fullScreen());
+            QVERIFY(liveView_->fullScreen().active());
             QTest::keyClick(&full, Qt::Key_F11);
-            QVERIFY(!liveView_->fullScreen());
+            QVERIFY(!liveView_->fullScreen().active());
         });
         QVERIFY(open);
         QCOMPARE(countRequests(*device_, "/Login.cgi"), 1);
@@ -137,7 +137,7 @@ private slots:
         device_ = startDevice(cameraConfig(true));
         QVERIFY(device_);
         DeviceEntry entry = deviceEntry(*device_);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             PaneWidget& widget = pane.widget();
             QTRY_VERIFY_WITH_TIMEOUT(widget.hasPicture(), kPictureWaitMs);

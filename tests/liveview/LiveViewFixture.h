@@ -14,6 +14,7 @@
 #include "directory/DeviceDirectory.h"
 #include "directory/DeviceEntry.h"
 #include "liveview/LiveView.h"
+#include "liveview/QtEventLoop.h"
 #include "platform/MessageSink.h"
 
 namespace tess::liveviewtest {
@@ -32,8 +33,25 @@ inline bool looksLikeAPicture(const QImage& picture) {
     return colours.size() > 8;
 }
 
-// A live view with its message recorder, sound output, program folder and
-// directory, for the Qt Test classes of the window.
+// One pane of the session under test, as the tests look at it.
+class PaneAccess {
+public:
+    PaneAccess(LiveView& view, int number) : view_(view), number_(number) {}
+    PaneWidget& widget() { return view_.paneWidget(number_); }
+    PaneRuntime& runtime() { return view_.session().runtime(number_); }
+    PaneConnection& connection() { return runtime().connection(); }
+    SessionFacts facts() { return runtime().facts(); }
+    PaneRenderState& renderState() { return view_.session().rendering(number_).renderState(); }
+    int commandsInFlight() { return view_.session().commandsInFlight(number_); }
+    PaneHealth health() { return view_.session().health(number_); }
+
+private:
+    LiveView& view_;
+    int number_;
+};
+
+// A live view on a session of four panes, with its message recorder, sound
+// output, program folder and directory, for the Qt Test classes of the window.
 class LiveViewFixture {
 protected:
     RecordingMessageSink messages_;
@@ -41,7 +59,11 @@ protected:
     panetest::InstantAudioOut audioOut_;
     std::unique_ptr<QTemporaryDir> folder_;
     DeviceDirectory directory_;
+    std::unique_ptr<PaneRenderers> renderers_;
+    std::unique_ptr<LiveSession> session_;
     std::unique_ptr<LiveView> liveView_;
+
+    PaneAccess paneAt(int number) { return {*liveView_, number}; }
 
     static std::unique_ptr<SimulatedDevice> startDevice(DeviceConfig config) {
         auto device = std::make_unique<SimulatedDevice>(std::move(config));
@@ -100,13 +122,29 @@ protected:
         scope_ = std::make_unique<ScopedMessageSink>(messages_);
         folder_ = std::make_unique<QTemporaryDir>();
         if (!folder_->isValid() || !QDir(folder_->path()).mkpath("Temp")) return false;
-        liveView_ = std::make_unique<LiveView>(audioOut_, folder_->path().toStdString() + "/");
+        const std::string programFolder = folder_->path().toStdString() + "/";
+        renderers_ = std::make_unique<PaneRenderers>(programFolder + "Temp/");
+        session_ = std::make_unique<LiveSession>(LiveSession::kQuadPanes, audioOut_,
+                                                 std::make_unique<QtEventLoop>(),
+                                                 renderers_->factory(), timings());
+        liveView_ = std::make_unique<LiveView>(*session_, *renderers_, programFolder);
         return true;
     }
 
     void tearDownView() {
         liveView_.reset();
+        session_.reset();
+        renderers_.reset();
         scope_.reset();
+    }
+
+    // Short enough that no test waits a product's second for a retry.
+    static PaneTimings timings() {
+        PaneTimings timings;
+        timings.retryDelayMs = 300;
+        timings.modelKnownWaitMs = 1000;
+        timings.audioStopDelayMs = 200;
+        return timings;
     }
 };
 

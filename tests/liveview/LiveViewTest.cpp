@@ -36,9 +36,9 @@ private slots:
         const int s = liveView_->geometry().scale();
         QCOMPARE(liveView_->windowTitle(), QString("Show"));
         QCOMPARE(liveView_->size(), QSize(240 * s, 294 * s));
-        QCOMPARE(liveView_->pane(3).widget().caption(), QString("View4"));
+        QCOMPARE(paneAt(3).widget().caption(), QString("View4"));
         QCOMPARE(liveView_->snapshotFolder(), folder_->path().toStdString() + "/Temp/");
-        QVERIFY(liveView_->labelText().isEmpty());
+        QVERIFY(session_->label().empty());
     }
 
     // One packet-stream camera from opening to closing, with a snapshot of
@@ -49,7 +49,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device, kAvVideo | kAvAudio);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         QString snapshotPath;
         const bool open = showWhile(entry, [&] {
             QVERIFY(pane.widget().isVisible());
@@ -58,9 +58,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(pane.widget().hasPicture(), 5000);
             QVERIFY(looksLikeAPicture(pane.widget().picture()));
             QCOMPARE(pane.widget().picture().size(), QSize(352, 240));
-            QCOMPARE(liveView_->currentView(), 0);
+            QCOMPARE(session_->view(), 0);
             QVERIFY(pane.connection().audioToPlayer);
-            QVERIFY(!liveView_->pane(1).connection().audioToPlayer);
+            QVERIFY(!paneAt(1).connection().audioToPlayer);
             QTRY_VERIFY_WITH_TIMEOUT(audioOut_.samples > 0, 5000);
 
             // "1" comes once the file is saved, and opens the browser on it.
@@ -105,7 +105,7 @@ private slots:
         QPushButton& viewer = liveView_->controlPanel().snapshotViewerButton();
         const QString folder = QString::fromStdString(liveView_->snapshotFolder());
         showWhile(entry, [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).widget().hasPicture(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(paneAt(0).widget().hasPicture(), 5000);
             for (int press = 1; press <= 2; ++press) {
                 QVERIFY(liveView_->takeSnapshot());
                 QTRY_COMPARE_WITH_TIMEOUT(QDir(folder).entryList({"*.jpg"}).size(), press, 3000);
@@ -135,7 +135,7 @@ private slots:
             showWhile(entry, [&] { QTRY_VERIFY_WITH_TIMEOUT(!liveView_->isVisible(), 7000); });
         QVERIFY(!open);
         QCOMPARE(messages_.messages(), std::vector<std::string>{"Too many users login"});
-        QVERIFY(!liveView_->pane(0).connection().keepRetrying);
+        QVERIFY(!paneAt(0).connection().keepRetrying);
     }
 
     void recorderGetsTheChannelMenuAndChangesChannel() {
@@ -144,7 +144,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         const bool open = showWhile(entry, [&] {
             QTRY_VERIFY_WITH_TIMEOUT(liveView_->channelMenuBar() != nullptr, 2000);
             const QList<QAction*> commands = liveView_->channelMenuBar()->actions();
@@ -186,7 +186,7 @@ private slots:
         showWhile(entry, [&] {
             QTRY_VERIFY_WITH_TIMEOUT(liveView_->channelMenuBar() != nullptr, 2000);
             QVERIFY(liveView_->channelMenuBar()->actions().isEmpty());
-            QVERIFY(!liveView_->changeChannel(2));
+            QVERIFY(!session_->changeChannel(2));
         });
         for (const std::string& request : device->log().requests()) {
             QVERIFY(request.find("SetChannel.cgi") == std::string::npos);
@@ -211,7 +211,7 @@ private slots:
             QVERIFY(device);
             DeviceEntry entry = deviceEntry(*device);
             showWhile(entry, [&] {
-                QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).widget().hasPicture(), 5000);
+                QTRY_VERIFY_WITH_TIMEOUT(paneAt(0).widget().hasPicture(), 5000);
                 QCOMPARE(liveView_->controlPanel().layout(), c.layout);
                 QCOMPARE(liveView_->controlPanel().avButtonShown(), c.avButton);
             });
@@ -283,12 +283,12 @@ private slots:
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
         showWhile(entry, [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).facts().deviceClass == 1, 5000);
-            QVERIFY(liveView_->sendPtzAction(16));
-            QVERIFY(liveView_->sendKey(57));
-            QVERIFY(liveView_->aim({100, 50, false, 0, 0, 240, 165}));
+            QTRY_VERIFY_WITH_TIMEOUT(paneAt(0).facts().deviceClass == 1, 5000);
+            QVERIFY(session_->sendPtzAction(16));
+            QVERIFY(session_->sendKey(57));
+            QVERIFY(session_->aim(0, {100, 50, false, 0, 0, 240, 165}));
             QTRY_COMPARE_WITH_TIMEOUT(device->state().records.size(), size_t{3}, 5000);
-            QTRY_COMPARE(liveView_->pane(0).commandsInFlight(), 0);
+            QTRY_COMPARE(paneAt(0).commandsInFlight(), 0);
         });
         const auto records = device->state().records;
         QCOMPARE(records[0].action, devsim::PtzAction::Up);
@@ -305,17 +305,18 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             QTRY_COMPARE_WITH_TIMEOUT(liveView_->controlPanel().layout(), ControlLayout::DvrTabs,
                                       5000);
             SessionFacts plain;
             plain.deviceClass = 4;
             const PaneStamp current = pane.runtime().stamp();
-            pane.negotiated({0, current.generation - 1}, plain);
+            PaneEvents& reports = *session_;
+            reports.negotiated({0, current.generation - 1}, plain);
             QTest::qWait(50);
             QCOMPARE(liveView_->controlPanel().layout(), ControlLayout::DvrTabs);
-            pane.negotiated(current, plain);
+            reports.negotiated(current, plain);
             QTRY_COMPARE(liveView_->controlPanel().layout(), ControlLayout::Plain);
         });
     }
@@ -333,7 +334,7 @@ private slots:
         auto midStreamHang = startDevice(stalling);
         QVERIFY(streaming && loginHang && negotiationHang && midStreamHang);
 
-        VideoPane& first = liveView_->pane(0);
+        PaneAccess first = paneAt(0);
 
         DeviceEntry entry = panetest::deviceEntryFor(*streaming, kAvVideo | kAvAudio);
 
@@ -341,10 +342,10 @@ private slots:
                                                    midStreamHang.get()};
         auto startHung = [&] {
             for (int number = 1; number <= 3; ++number) {
-                VideoPane& pane = liveView_->pane(number);
+                PaneAccess pane = paneAt(number);
                 pane.connection().videoWanted = true;
                 pane.connection().audioWanted = true;
-                pane.startPane(panetest::loginFor(*hung[number - 1]));
+                pane.runtime().startPane(panetest::loginFor(*hung[number - 1]));
             }
         };
 
@@ -356,14 +357,14 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 panetest::countRequests(*negotiationHang, "RequestStream.cgi") == 1, 5000);
             QTRY_VERIFY_WITH_TIMEOUT(midStreamHang->state().activeVideoStreams == 1, 5000);
-            for (int number = 0; number < LiveView::kPaneCount; ++number) {
-                liveView_->pane(number).stopPane();
+            for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+                paneAt(number).runtime().stopPane();
             }
             startHung();
-            first.startPane(panetest::loginFor(*streaming));
-            for (int number = 0; number < LiveView::kPaneCount; ++number) {
-                liveView_->pane(number).runtime().restartVideoReceiver();
-                liveView_->pane(number).runtime().restartAudioReceiver();
+            first.runtime().startPane(panetest::loginFor(*streaming));
+            for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+                paneAt(number).runtime().restartVideoReceiver();
+                paneAt(number).runtime().restartAudioReceiver();
             }
             liveView_->reject();  // closing stops every pane once more
             returned = true;

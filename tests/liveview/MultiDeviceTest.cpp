@@ -59,7 +59,7 @@ private:
         QTest::mouseClick(&button, Qt::LeftButton, {}, centreOf(button));
     }
 
-    bool hasPictureAgain(VideoPane& pane) {
+    bool hasPictureAgain(PaneAccess pane) {
         pane.widget().clearPicture();
         return QTest::qWaitFor([&] { return pane.widget().hasPicture(); }, kPictureWaitMs);
     }
@@ -81,49 +81,49 @@ private slots:
         DeviceEntry& quad = addMultiDevice(kMultiTypeQuad, members);
         ControlPanel& panel = liveView_->controlPanel();
         showWhile(quad, [&] {
-            QCOMPARE(liveView_->currentView(), kQuadView);
-            QCOMPARE(liveView_->startedCount(), 3);
+            QCOMPARE(session_->view(), kQuadView);
+            QCOMPARE(session_->startedCount(), 3);
             for (int number = 0; number < 3; ++number) {
-                VideoPane& pane = liveView_->pane(number);
+                PaneAccess pane = paneAt(number);
                 QTRY_VERIFY_WITH_TIMEOUT(pane.widget().hasPicture(), kPictureWaitMs);
                 QVERIFY(!pane.connection().audioToPlayer);
             }
-            QCOMPARE(liveView_->pane(3).widget().geometry(),
+            QCOMPARE(paneAt(3).widget().geometry(),
                      liveView_->geometry().toPixels(QRect(120, 82, 120, 82)));
-            QVERIFY(!liveView_->pane(3).widget().hasPicture());
+            QVERIFY(!paneAt(3).widget().hasPicture());
             QVERIFY(panel.isShown(Control::SnapShot) && !panel.isShown(Control::FourDevice));
 
             tap({130, 10});
-            QVERIFY(liveView_->pane(1).renderState().selected);
+            QVERIFY(paneAt(1).renderState().selected);
             tap({10, 10});
-            QVERIFY(liveView_->pane(0).renderState().selected);
-            QVERIFY(!liveView_->pane(1).renderState().selected);
+            QVERIFY(paneAt(0).renderState().selected);
+            QVERIFY(!paneAt(1).renderState().selected);
             // SnapShot saves the selected pane's next frame.
             click(panel.button(Control::SnapShot));
             QTRY_VERIFY_WITH_TIMEOUT(panel.snapshotViewerButton().isVisible(), 3000);
             tap({10, 10});
-            QCOMPARE(liveView_->currentView(), 1);
-            QCOMPARE(liveView_->pane(0).widget().geometry(),
+            QCOMPARE(session_->view(), 1);
+            QCOMPARE(paneAt(0).widget().geometry(),
                      liveView_->geometry().toPixels(QRect(0, 0, 240, 165)));
-            QVERIFY(liveView_->pane(0).connection().audioToPlayer);
-            QVERIFY(liveView_->pane(1).widget().isHidden());
+            QVERIFY(paneAt(0).connection().audioToPlayer);
+            QVERIFY(paneAt(1).widget().isHidden());
             QTRY_COMPARE(panel.layout(), ControlLayout::PresetTabs);
             QVERIFY(panel.isShown(Control::FourDevice));
 
             click(panel.button(Control::FourDevice));
-            QCOMPARE(liveView_->currentView(), kQuadView);
+            QCOMPARE(session_->view(), kQuadView);
             QVERIFY(panel.snapshotViewerButton().isHidden());
-            QVERIFY(!liveView_->pane(0).connection().audioToPlayer);
-            QVERIFY(hasPictureAgain(liveView_->pane(1)));
-            QVERIFY(hasPictureAgain(liveView_->pane(2)));
+            QVERIFY(!paneAt(0).connection().audioToPlayer);
+            QVERIFY(hasPictureAgain(paneAt(1)));
+            QVERIFY(hasPictureAgain(paneAt(2)));
             QTest::qWait(300);
-            QVERIFY(!liveView_->pane(3).widget().hasPicture());
-            QCOMPARE(liveView_->pane(3).runtime().liveThreadCount(), 0);
+            QVERIFY(!paneAt(3).widget().hasPicture());
+            QCOMPARE(paneAt(3).runtime().liveThreadCount(), 0);
 
             // The empty pane alone: no device, so nothing that sends.
             tap({200, 100});
             tap({200, 100});
-            QCOMPARE(liveView_->currentView(), 4);
+            QCOMPARE(session_->view(), 4);
             QCOMPARE(panel.layout(), ControlLayout::Default);
             QVERIFY(!liveView_->takeSnapshot());
         });
@@ -138,13 +138,13 @@ private slots:
         DeviceEntry& tour = addMultiDevice(kMultiTypeSwitch, members, 0);
         ControlPanel& panel = liveView_->controlPanel();
         showWhile(tour, [&] {
-            QCOMPARE(liveView_->tourTimer().interval(), 5000);
-            QVERIFY(liveView_->tourTimer().isActive());
-            QCOMPARE(liveView_->currentView(), 1);
+            QCOMPARE(session_->tourIntervalMs(), 5000);
+            QVERIFY(session_->touring());
+            QCOMPARE(session_->view(), 1);
             QCOMPARE(panel.labelBox().text(), QString("Camera A"));
             QVERIFY(panel.labelBox().isVisible() && panel.isShown(Control::SnapShot));
-            VideoPane& first = liveView_->pane(0);
-            VideoPane& second = liveView_->pane(1);
+            PaneAccess first = paneAt(0);
+            PaneAccess second = paneAt(1);
             QTRY_VERIFY_WITH_TIMEOUT(first.widget().hasPicture(), kPictureWaitMs);
             QVERIFY(first.connection().audioToPlayer && first.connection().audioWanted);
             QTRY_VERIFY_WITH_TIMEOUT(first.connection().controlLink.connected(), kPictureWaitMs);
@@ -153,8 +153,8 @@ private slots:
             QTest::qWait(100);
             QVERIFY(panel.tabs().isHidden());
 
-            liveView_->advanceTour();
-            QCOMPARE(liveView_->currentView(), 2);
+            session_->advanceTour();
+            QCOMPARE(session_->view(), 2);
             QVERIFY(!first.connection().audioToPlayer && first.widget().isHidden());
             QVERIFY(second.connection().audioToPlayer && second.widget().isVisible());
             QCOMPARE(panel.labelBox().text(), QString("Camera B"));
@@ -164,9 +164,9 @@ private slots:
             // Camera B goes away: the tour ends on its last picture.
             devices_[1]->stop();
             QTRY_VERIFY_WITH_TIMEOUT(!second.connection().controlLink.connected(), 5000);
-            liveView_->advanceTour();
-            QVERIFY(!liveView_->tourTimer().isActive());
-            QCOMPARE(liveView_->currentView(), 2);
+            session_->advanceTour();
+            QVERIFY(!session_->touring());
+            QCOMPARE(session_->view(), 2);
             QVERIFY(second.widget().hasPicture());
         });
     }
@@ -177,9 +177,9 @@ private slots:
         DeviceEntry* folder = directory_.createEntry(EntryKind::folder, u"Folder", nullptr);
         DeviceEntry& tour = addMultiDevice(kMultiTypeSwitch, {folder->index()}, 14);
         const bool open = showWhile(tour, [&] {
-            QCOMPARE(liveView_->tourTimer().interval(), 60000);
-            QVERIFY(!liveView_->tourTimer().isActive());
-            QCOMPARE(liveView_->startedCount(), 0);
+            QCOMPARE(session_->tourIntervalMs(), 60000);
+            QVERIFY(!session_->touring());
+            QCOMPARE(session_->startedCount(), 0);
         });
         QVERIFY(open);
         QVERIFY(!liveView_->isVisible());
@@ -192,15 +192,15 @@ private slots:
         QCOMPARE(members.size(), size_t{2});
         DeviceEntry& tour = addMultiDevice(kMultiTypeSwitch, members, 11);
         showWhile(tour, [&] {
-            QCOMPARE(liveView_->tourTimer().interval(), 60000);
-            QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(0).connection().controlLink.connected(),
+            QCOMPARE(session_->tourIntervalMs(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(paneAt(0).connection().controlLink.connected(),
                                      kPictureWaitMs);
-            liveView_->advanceTour();
+            session_->advanceTour();
         });
-        QVERIFY(!liveView_->tourTimer().isActive());
-        liveView_->advanceTour();
-        for (int number = 0; number < LiveView::kPaneCount; ++number) {
-            QTRY_COMPARE(liveView_->pane(number).runtime().liveThreadCount(), 0);
+        QVERIFY(!session_->touring());
+        session_->advanceTour();
+        for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+            QTRY_COMPARE(paneAt(number).runtime().liveThreadCount(), 0);
         }
         QTRY_COMPARE(
             devices_[0]->state().activeVideoStreams + devices_[1]->state().activeVideoStreams, 0);
@@ -230,7 +230,7 @@ private slots:
             QTest::keyClick(liveView_.get(), Qt::Key_Up);
             QTest::qWait(200);
             QCOMPARE(device->state().ptzActions.size(), ptzBefore);
-            QTRY_COMPARE(liveView_->pane(0).commandsInFlight(), 0);
+            QTRY_COMPARE(paneAt(0).commandsInFlight(), 0);
         });
         QVERIFY(messages_.messages().empty());
     }
@@ -260,10 +260,10 @@ private slots:
         const auto quadBefore = directory_.fileBytes();
         ControlPanel& panel = liveView_->controlPanel();
         showWhile(quad, [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(liveView_->pane(1).widget().hasPicture(), kPictureWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(paneAt(1).widget().hasPicture(), kPictureWaitMs);
             tap({200, 40});
             tap({200, 40});
-            VideoPane& pane = liveView_->pane(1);
+            PaneAccess pane = paneAt(1);
             QTRY_COMPARE(panel.avButtonShown(), AvButton::AudioAndVideo);
             click(panel.avButton(AvButton::AudioAndVideo));
             QCOMPARE(shown.avFlags(), kAvAudio);
@@ -285,7 +285,7 @@ private slots:
         QVERIFY(device);
         DeviceEntry& entry = addDevice(*device, u"Camera");
         showWhile(entry, [&] {
-            VideoPane& pane = liveView_->pane(0);
+            PaneAccess pane = paneAt(0);
             QTRY_VERIFY_WITH_TIMEOUT(pane.facts().deviceClass == 7, kPictureWaitMs);
             const LogicalGeometry& geometry = liveView_->geometry();
             PaneWidget& widget = pane.widget();

@@ -31,12 +31,12 @@ class PaneHealthTest : public QObject, private LiveViewFixture {
 private:
     void useTestClock() {
         gClockAhead = 0;
-        for (int number = 0; number < LiveView::kPaneCount; ++number) {
-            liveView_->pane(number).connection().health.setClock(&testClock);
+        for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+            paneAt(number).connection().health.setClock(&testClock);
         }
     }
 
-    QString markerNow(VideoPane& pane) {
+    QString markerNow(PaneAccess pane) {
         liveView_->refreshHealthMarkers();
         return pane.widget().marker();
     }
@@ -60,7 +60,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             QTRY_COMPARE_WITH_TIMEOUT(pane.health().framesReceived, uint64_t{20}, kPictureWaitMs);
             const PaneHealth health = pane.health();
@@ -97,8 +97,8 @@ private slots:
     // printed (the figure to keep within 2.5 s; not a pass condition, so a
     // loaded machine cannot fail it).
     void markerAppearsWithinTwoAndAHalfSecondsOfTheLastFrame() {
-        for (int number = 0; number < LiveView::kPaneCount; ++number) {
-            liveView_->pane(number).connection().health.setClock(&tickCount);
+        for (int number = 0; number < LiveSession::kQuadPanes; ++number) {
+            paneAt(number).connection().health.setClock(&tickCount);
         }
         DeviceConfig config;
         config.deviceClass = 6;
@@ -108,7 +108,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             QTRY_COMPARE_WITH_TIMEOUT(pane.health().framesReceived, uint64_t{30}, kPictureWaitMs);
             const size_t lastIndex = (30 - 1) % device->frameLoop()->size();
@@ -136,7 +136,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             QTRY_VERIFY_WITH_TIMEOUT(pane.health().retryInMs.has_value(), kPictureWaitMs);
             QCOMPARE(pane.health().reconnects, uint64_t{1});
@@ -145,7 +145,7 @@ private slots:
             QCOMPARE(markerNow(pane), QString("reconnecting in 2 s"));
             gClockAhead = kStaleAfterMs + 1000;
             QCOMPARE(markerNow(pane), QString("stale 3 s, reconnecting in 1 s"));
-            pane.stopPane();
+            pane.runtime().stopPane();
             QCOMPARE(markerNow(pane), QString());
         });
     }
@@ -158,7 +158,7 @@ private slots:
         auto device = startDevice(config);
         QVERIFY(device);
         DeviceEntry entry = deviceEntry(*device);
-        VideoPane& pane = liveView_->pane(0);
+        PaneAccess pane = paneAt(0);
         showWhile(entry, [&] {
             QTRY_VERIFY_WITH_TIMEOUT(pane.widget().hasPicture(), kPictureWaitMs);
             QTest::keyClick(liveView_.get(), Qt::Key_I);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "PaneTestSupport.h"
 #include "TestJpeg.h"
 #include "geometry/LogicalGeometry.h"
 #include "liveview/PaneWidget.h"
@@ -46,20 +47,22 @@ private:
 
 // One pane's render path, with the GUI side played by the test thread.
 struct RenderRig {
-    FrameQueue queue;
+    panetest::RecordingEvents events;
+    panetest::InstantAudioOut audioOut;
+    // Never started: only its frame queue and statistics are used.
+    PaneRuntime runtime{0, audioOut, events};
+    FrameQueue& queue = runtime.frames();
+    std::atomic<uint32_t>& frameCount = runtime.connection().statistics.frameCount;
     PictureSlot slot;
     PaneRenderState pane;
-    std::atomic<int32_t> currentView{0};
-    std::atomic<uint32_t> frameCount{0};
     FakeSnapshotWriter writer;
-    PaneStatistics health;
-    std::atomic<bool> videoWanted{true};
     QObject receiver;
     QImage shown;
     uint64_t taken = 0;
-    RenderThread thread{{queue, slot, pane, currentView, frameCount, writer, health, videoWanted}};
+    RenderThread thread{{runtime, slot, pane, writer}};
 
     RenderRig() {
+        runtime.connection().videoWanted = true;
         slot.setReceiver(&receiver, [this] {
             if (slot.take(shown)) {
                 ++taken;
@@ -235,16 +238,17 @@ private slots:
             return rig.feed(frame) && QTest::qWaitFor([&] { return rig.taken == published; });
         };
 
-        // The selection frame only in the quad.
+        // The selection frame only in the quad, where the pane is framed.
         rig.pane.selected = true;
         QVERIFY(renderOne());
         QVERIFY(rig.shown.pixel(1, 100) != kOverlayRed);
-        rig.currentView = kQuadView;
+        rig.pane.framed = true;
         QVERIFY(renderOne());
         QCOMPARE(rig.shown.pixel(1, 100), kOverlayRed);
 
         // The drag rectangle, in client coordinates of the slot's size.
         rig.pane.selected = false;
+        rig.pane.framed = false;
         rig.pane.dragRectangle.set({100, 20, 30, 90});
         rig.pane.dragRectangle.shown = true;
         QVERIFY(renderOne());
@@ -285,7 +289,7 @@ private slots:
         QCOMPARE(rig.slot.displaySize(), QSize(240, 164));
 
         const auto frame = test::makeJpeg(704, 480, 0x2040c0, 0xc0c020);
-        rig.currentView = kQuadView;
+        rig.pane.framed = true;
         rig.pane.selected = true;
         rig.pane.dragRectangle.set({10, 100, 20, 80});
         rig.pane.dragRectangle.shown = true;

@@ -1,4 +1,6 @@
-#include "liveview/ControlLayouts.h"
+#include "session/ControlLayouts.h"
+
+#include "protocol/ModelCodes.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -33,11 +35,6 @@ ControlChoice byChannelType(const ChannelTable& table, int32_t channelIndex,
     return choice;
 }
 
-ControlChoice withAvButton(ControlChoice choice) {
-    choice.showAvButton = true;
-    return choice;
-}
-
 ControlChoice fixed(ControlLayout layout) {
     return {layout, 0, false};
 }
@@ -47,20 +44,26 @@ ControlChoice fixed(ControlLayout layout) {
 ControlChoice chooseControls(LayoutOccasion occasion, int32_t deviceClass,
                              const ChannelTable& table, int32_t channel) {
     const bool negotiated = occasion == LayoutOccasion::Negotiated;
-    switch (deviceClass) {
-        case 1:
-            return withAvButton(negotiated ? byChannelType(table, 0, {8, 18, 26})
-                                           : byChannelType(table, 0, {8, 18, 25, 26}));
-        case 3: return fixed(ControlLayout::DvrTabs);
-        case 4: return fixed(ControlLayout::Plain);
-        case 6:
-        case 7:
-        case 8: return withAvButton(fixed(ControlLayout::PresetTabs));
-        case 50:
-            return negotiated ? byChannelType(table, channel - 1, {8, 25})
-                              : byChannelType(table, channel - 1, {8, 18, 25, 26});
-        default: return negotiated ? ControlChoice{} : fixed(ControlLayout::Default);
+    const DeviceClassTraits traits = classTraits(deviceClass);
+    ControlChoice choice;
+    switch (traits.layouts) {
+        case LayoutFamily::ByFirstType:
+            choice = negotiated ? byChannelType(table, 0, {8, 18, 26})
+                                : byChannelType(table, 0, {8, 18, 25, 26});
+            break;
+        case LayoutFamily::DvrTabs: choice = fixed(ControlLayout::DvrTabs); break;
+        case LayoutFamily::Plain: choice = fixed(ControlLayout::Plain); break;
+        case LayoutFamily::PtzCamera: choice = fixed(ControlLayout::PresetTabs); break;
+        case LayoutFamily::ByChannelType:
+            choice = negotiated ? byChannelType(table, channel - 1, {8, 25})
+                                : byChannelType(table, channel - 1, {8, 18, 25, 26});
+            break;
+        case LayoutFamily::Unknown:
+            if (!negotiated) choice = fixed(ControlLayout::Default);
+            break;
     }
+    choice.showAvButton = traits.avButton;
+    return choice;
 }
 
 }  // namespace tess

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <optional>
 
-#include "liveview/ControlLayouts.h"
+#include "session/ControlLayouts.h"
 
 namespace tess {
 namespace {
