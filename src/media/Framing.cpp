@@ -86,6 +86,13 @@ void swapBytePairs(std::span<uint8_t> bytes, size_t lastPairStart) {
 }
 
 bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
+    const size_t held = std::min(length, aheadCount());
+    if (held > 0) {
+        std::memcpy(buffer, ahead_.data() + aheadStart_, held);
+        aheadStart_ += held;
+        buffer += held;
+        length -= held;
+    }
     while (length > 0) {
         const int got = source_.receive(buffer, length, receiveSeconds_);
         if (got <= 0 || static_cast<size_t>(got) > length) return false;
@@ -93,6 +100,17 @@ bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
         buffer += got;
         length -= static_cast<size_t>(got);
     }
+    return true;
+}
+
+// Replaces the (used up) bytes ahead by one receive of at most `most` bytes.
+bool StreamReader::receiveAhead(size_t most) {
+    aheadStart_ = aheadEnd_ = 0;
+    const size_t wanted = std::min(most, ahead_.size());
+    const int got = source_.receive(ahead_.data(), wanted, kResyncReceiveSeconds);
+    if (got <= 0 || static_cast<size_t>(got) > wanted) return false;
+    byteCount_ += static_cast<uint32_t>(got);
+    aheadEnd_ = static_cast<size_t>(got);
     return true;
 }
 
@@ -195,27 +213,35 @@ FrameResult StreamReader::readAudio(StreamPacket& packet, AudioSlot slot, bool s
     return {FrameStatus::Ok, *frameSize};
 }
 
-ResyncStatus StreamReader::discardUntilFailure(std::optional<uint8_t> mark) {
-    uint8_t byte = 0;
-    for (size_t discarded = 0; discarded < kResyncByteLimit; ++discarded) {
-        if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
-        ++byteCount_;
-        if (mark && byte == *mark) {
+ResyncStatus StreamReader::resyncPacketStream() {
+    constexpr uint8_t kMark = 0xD9;
+    size_t discarded = 0;
+    for (;;) {
+        const uint8_t* held = ahead_.data() + aheadStart_;
+        const size_t scanned = std::min(aheadCount(), kResyncByteLimit - discarded);
+        if (const void* mark = std::memchr(held, kMark, scanned)) {
+            aheadStart_ += static_cast<size_t>(static_cast<const uint8_t*>(mark) - held) + 1;
             // The byte after the mark closes the frame's last pair.
-            if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
-            ++byteCount_;
+            if (aheadCount() == 0 && !receiveAhead(1)) return ResyncStatus::Ended;
+            ++aheadStart_;
             return ResyncStatus::Resynchronised;
         }
+        aheadStart_ += scanned;
+        discarded += scanned;
+        if (discarded == kResyncByteLimit) return ResyncStatus::GaveUp;
+        if (!receiveAhead(kResyncByteLimit - discarded)) return ResyncStatus::Ended;
     }
-    return ResyncStatus::GaveUp;
-}
-
-ResyncStatus StreamReader::resyncPacketStream() {
-    return discardUntilFailure(0xD9);
 }
 
 ResyncStatus StreamReader::resyncWholeFrame() {
-    return discardUntilFailure(std::nullopt);
+    size_t discarded = std::min(aheadCount(), kResyncByteLimit);
+    aheadStart_ += discarded;
+    while (discarded < kResyncByteLimit) {
+        if (!receiveAhead(kResyncByteLimit - discarded)) return ResyncStatus::Ended;
+        discarded += aheadCount();
+        aheadStart_ = aheadEnd_;
+    }
+    return ResyncStatus::GaveUp;
 }
 
 }  // namespace tess

@@ -155,23 +155,30 @@ public:
     // both its packets are read; a packet that cannot be cut is a FramingError.
     FrameResult readAudio(StreamPacket& packet, AudioSlot slot, bool swap);
 
-    // Packet stream: discards bytes from the source one at a time (2 s each)
-    // until a 0xD9 has been discarded, then one more byte; the next packet read
-    // starts behind it.
+    // Packet stream: discards bytes until a 0xD9 has been discarded, then one
+    // more byte; the next packet read starts behind it. Each receive waits at
+    // most 2 s for a byte.
     ResyncStatus resyncPacketStream();
 
-    // Whole-frame form: discards bytes one at a time (2 s each) until a receive
+    // Whole-frame form: discards bytes (2 s each receive) until a receive
     // fails, which ends the stream (Ended), or the limit is reached (GaveUp).
     ResyncStatus resyncWholeFrame();
 
 private:
     bool receiveExactly(uint8_t* buffer, size_t length);
     FrameStatus nextPacket(StreamPacket& packet, PacketHeader& header);
-    ResyncStatus discardUntilFailure(std::optional<uint8_t> mark);
+    bool receiveAhead(size_t most);
+    size_t aheadCount() const { return aheadEnd_ - aheadStart_; }
 
     ByteSource& source_;
     std::atomic<uint32_t>& byteCount_;
     int receiveSeconds_;
+    // Discarding goes in whole receives rather than a receive per byte, so a
+    // resynchronisation may take in bytes past the point where it stops: the
+    // start of what follows. They are handed out before anything new is
+    // received, so every read sees the stream exactly as sent.
+    std::array<uint8_t, kStreamPacketBytes> ahead_{};
+    size_t aheadStart_ = 0, aheadEnd_ = 0;
 };
 
 }  // namespace tess

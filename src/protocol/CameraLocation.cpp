@@ -10,7 +10,8 @@ namespace {
 
 constexpr size_t kMaxDigits = 10;
 
-// The value of `key`: "KEY" + one separator + [blanks] [sign] digits ... ";".
+// The value of `key`: "KEY" + one separator + [blanks] [sign] digits ... ";",
+// where blanks are spaces and tabs.
 std::optional<uint16_t> readPosition(std::string_view reply, std::string_view key) {
     const size_t at = reply.find(key);
     if (at == std::string_view::npos) return std::nullopt;
@@ -19,7 +20,7 @@ std::optional<uint16_t> readPosition(std::string_view reply, std::string_view ke
     if (end == std::string_view::npos) return std::nullopt;
     std::string_view text = reply.substr(start, end - start);
 
-    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';

@@ -22,7 +22,7 @@ struct ReportedLocation {
 // Each key is searched from the start of the reply; its value starts one
 // character after the key (the "=") and must end at a ";" within the reply.
 // Values have five digits, more than the four of the session fields, so they
-// have a reader of their own: leading blanks, an optional sign and at most
+// have a reader of their own: leading spaces and tabs, an optional sign and at most
 // ten digits. A longer number, or one without its ";", counts as absent. The
 // value saturates at 32 bits and keeps its low 16 (-1 gives 65535).
 int readLocationReply(std::string_view reply, ReportedLocation& location);

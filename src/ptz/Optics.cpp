@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace tess::ptz {
 namespace {
@@ -61,6 +62,10 @@ constexpr std::array<LensGeometry, 3> kLenses{{
      .panBase = 0,
      .tiltBase = 0},
 }};
+
+// The result for a picture without pixels: it has no point to aim at and no
+// width to drag across, and the caller sends nothing that is not finite.
+constexpr double kNothing = std::numeric_limits<double>::quiet_NaN();
 
 // Fields of view beyond these lie outside the fit of the zoom polynomials.
 constexpr double kModel0FovNarrowest = 206;
@@ -204,6 +209,7 @@ Aim limitAim(Lens lens, Aim aim) {
 }
 
 Aim computeAim(Lens lens, int x, int y, uint16_t width, uint16_t height, CameraLocation& location) {
+    if (width == 0 || height == 0) return {kNothing, kNothing};
     const LensGeometry& g = geometry(lens);
     if (lens == Lens::Model0) clampToTravel(g, location);
     const double fov = fieldOfView(lens, clampZoom(g, location.zoom));
@@ -219,6 +225,7 @@ Aim computeAim(Lens lens, int x, int y, uint16_t width, uint16_t height, CameraL
 }
 
 double computeZoom(Lens lens, uint16_t width, uint16_t dx, uint16_t zoom, bool zoomOut) {
+    if (width == 0) return kNothing;
     const double z = clampZoom(geometry(lens), zoom);
     dx = std::min(dx, width);
     if (lens == Lens::Model0) return zoomModel0(z, width, dx, zoomOut);

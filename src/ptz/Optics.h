@@ -34,12 +34,13 @@ Aim limitAim(Lens lens, Aim aim);
 
 // Pan and tilt that bring picture pixel (x, y) of a width x height picture to its centre.
 // Model 0 first pulls the stored pan, tilt and zoom into the head's travel and keeps the
-// pulled-in values in `location`; the other models leave `location` alone.
+// pulled-in values in `location`; the other models leave `location` alone. Not a number for a
+// picture without pixels.
 Aim computeAim(Lens lens, int x, int y, uint16_t width, uint16_t height, CameraLocation& location);
 
 // Zoom after a horizontal drag of dx pixels across a picture `width` pixels wide: a
 // left-to-right drag narrows the view to the dragged width, a right-to-left one
-// (`zoomOut`) widens it by the inverse ratio.
+// (`zoomOut`) widens it by the inverse ratio. Not a number for a picture of no width.
 double computeZoom(Lens lens, uint16_t width, uint16_t dx, uint16_t zoom, bool zoomOut);
 
 }  // namespace tess::ptz

@@ -28,6 +28,14 @@ TEST(CameraLocation, FiveDigitValuesSignsAndTheLowSixteenBits) {
     EXPECT_EQ(saturated.tilt, 0x0000);
 }
 
+// Blanks before a value are spaces and tabs, in any mix.
+TEST(CameraLocation, TabsAndSpacesBeforeAValueAreSkipped) {
+    ReportedLocation location;
+    EXPECT_EQ(readLocationReply("LOCATION-PAN=\t17000;LOCATION-TILT= \t -42;", location), 2);
+    EXPECT_EQ(location.pan, 17000);
+    EXPECT_EQ(location.tilt, 65536 - 42);
+}
+
 TEST(CameraLocation, MissingOrMalformedValuesKeepWhatWasKnown) {
     ReportedLocation location;
     location.zoom = 321;

@@ -118,12 +118,18 @@ TEST(OpticsAim, OtherModelsLeaveTheLocationAloneButAimWithTheZoomInRange) {
     }
 }
 
-TEST(OpticsAim, ZeroSizedPictureDoesNotFail) {
+// Without pixels there is no point to aim at and no width to drag across, so
+// nothing is sent: not a position computed from a focal length of zero.
+TEST(OpticsAim, PictureWithoutPixelsGivesNothingToSend) {
     for (Lens lens : {Lens::Model0, Lens::Model1, Lens::Model2}) {
-        CameraLocation location{18000, 33000, 32768, 0};
-        computeAim(lens, 10, 10, 0, 0, location);
+        SCOPED_TRACE(testing::Message() << "model " << int(lens));
+        for (auto [width, height] : {std::pair{0, 0}, {240, 0}, {0, 180}}) {
+            CameraLocation location{18000, 33000, 32768, 0};
+            const Aim aim = computeAim(lens, 10, 10, width, height, location);
+            EXPECT_TRUE(std::isnan(aim.pan) && std::isnan(aim.tilt)) << width << "x" << height;
+        }
         for (bool zoomOut : {false, true}) {
-            computeZoom(lens, 0, 10, 33000, zoomOut);
+            EXPECT_TRUE(std::isnan(computeZoom(lens, 0, 10, 33000, zoomOut))) << zoomOut;
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "protocol/Login.h"
 #include "protocol/Negotiation.h"
 #include "protocol/Requests.h"
+#include "ptz/Optics.h"
 #include "ptz/PtzCommands.h"
 #include "ptz/PtzRecord.h"
 
@@ -45,10 +46,16 @@ protected:
         CommandContext context{facts_, kLocalAddress, link_, memory_};
         return command(context);
     }
-    std::vector<std::vector<uint8_t>> recordsSent() {
-        std::vector<std::vector<uint8_t>> bytes;
-        for (const Rs485Record& record : device_->state().records) bytes.push_back(record.bytes);
-        return bytes;
+    // The RS-485 records the device took, as hexadecimal text, oldest first.
+    std::vector<std::string> recordsSent() {
+        std::vector<std::string> sent;
+        for (const Rs485Record& record : device_->state().records) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            std::string text;
+            for (uint8_t byte : record.bytes) text += {kDigits[byte >> 4], kDigits[byte & 15]};
+            sent.push_back(text);
+        }
+        return sent;
     }
     // The request lines of the RS485Cmd.cgi requests, oldest first.
     std::vector<std::string> commandLines() {
@@ -61,9 +68,6 @@ protected:
         return lines;
     }
     std::string session() const { return std::string(facts_.sessionIdText()); }
-    static std::vector<uint8_t> bytesOf(const std::optional<PtzRecord>& record) {
-        return {record->view().begin(), record->view().end()};
-    }
 
     std::unique_ptr<SimulatedDevice> device_;
     SocketLink link_;
@@ -71,44 +75,57 @@ protected:
     CommandMemory memory_;
 };
 
-using Records = std::vector<std::vector<uint8_t>>;
+using Records = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
-// The device keeps its last 64 records.
-Records lastKept(const Records& sent) {
-    return {sent.end() - std::min<std::ptrdiff_t>(64, std::ssize(sent)), sent.end()};
+// Every template record as camera 3 at user level 60 gets it in the Command
+// form: 07, D0 address level op data1 data2 sum(D0..data2), or FF address
+// cmd1 cmd2 data1 data2 sum(address..data2), then trailer 1 (14 for the Max
+// zooms) and trailer 2 (23, but 32 for the D0 Max zooms). "": nothing is sent.
+struct TemplateBytes {
+    const char* d0;
+    const char* pelco;
+};
+constexpr TemplateBytes kCommandForm[kActionCount] = {
+    {"07d0033c5000005f0123", "07ff03000701000b0123"},  // presets 1 ... 16
+    {"07d0033c500100600123", "07ff03000702000c0123"},
+    {"07d0033c500200610123", "07ff03000703000d0123"},
+    {"07d0033c500300620123", "07ff03000704000e0123"},
+    {"07d0033c500400630123", "07ff03000705000f0123"},
+    {"07d0033c500500640123", "07ff0300070600100123"},
+    {"07d0033c500600650123", "07ff0300070700110123"},
+    {"07d0033c500700660123", "07ff0300070800120123"},
+    {"07d0033c500800670123", "07ff0300070900130123"},
+    {"07d0033c500900680123", "07ff0300070a00140123"},
+    {"07d0033c500a00690123", "07ff0300070b00150123"},
+    {"07d0033c500b006a0123", "07ff0300070c00160123"},
+    {"07d0033c500c006b0123", "07ff0300070d00170123"},
+    {"07d0033c500d006c0123", "07ff0300070e00180123"},
+    {"07d0033c500e006d0123", "07ff0300070f00190123"},
+    {"07d0033c500f006e0123", "07ff03000710001a0123"},
+    {"07d0033c4befff480123", "07ff03000820204b0123"},  // Up
+    {"07d0033c4bdfff380123", "07ff0300102020530123"},  // Down
+    {"07d0033c4bbfff180123", "07ff0300042020470123"},  // Left
+    {"07d0033c4b7fffd80123", "07ff0300022020450123"},  // Right
+    {"", "07ff0300000000030123"},                      // stop
+    {"07d0033c4bffef480123", ""},                      // Auto
+    {"07d0033c4bfeff570123", "07ff0300200000230123"},  // ZoomIn
+    {"07d0033c4bfdff560123", "07ff0300400000430123"},  // ZoomOut
+    {"07d0033c4bfeff571432", "07ff0300202020631423"},  // ZoomInMax
+    {"07d0033c4bfdff561432", "07ff0300402020831423"},  // ZoomOutMax
+    {"07d0033c4bf7ff500123", "07ff0301000000040123"},  // FocusIn
+    {"07d0033c4bfbff540123", "07ff0300800000830123"},  // FocusOut
+};
+
+// The channel forms keep trailer 2 at 32.
+std::string inChannelForm(std::string record) {
+    return record.replace(record.size() - 2, 2, "32");
 }
 
-// Every template record, D0 and Pelco, in the Command form (class 1 cameras of
-// both kinds) and in the channel forms (a class 50 recorder's two channels).
+// Every code to class 1 cameras of both kinds (the Command form, a Pelco
+// command followed by the stop) and to a class 50 recorder's two channels
+// (D0 in the Channel form, Pelco in its channel form).
 TEST_F(PtzCommandsTest, EveryTemplateRecordReachesTheDeviceByteForByte) {
-    DeviceConfig recorder;
-    recorder.deviceClass = 50;
-    recorder.channels = {ChannelInfo{5, 8, 0}, ChannelInfo{9, 25, 0}};
-    connect(recorder);
-    const uint8_t level = static_cast<uint8_t>(facts_.userLevel);
-    Records expected;
-    for (int code = 0; code < kActionCount; ++code) {
-        facts_.channel = 1;
-        EXPECT_EQ(run(ptzCommand(code)).result, RequestResult::Ok) << code;
-        if (auto record = actionRecord(code, Protocol::D0, Form::Channel, 5, level)) {
-            expected.push_back(bytesOf(record));
-        }
-        facts_.channel = 2;  // Pelco channel form: the address of record 1
-        EXPECT_EQ(run(ptzCommand(code)).result, RequestResult::Ok) << code;
-        if (auto record = actionRecord(code, Protocol::Pelco, Form::PelcoChannel, 9, level)) {
-            expected.push_back(bytesOf(record));
-        }
-    }
-    EXPECT_EQ(recordsSent(), lastKept(expected));
-    const Lines lines = commandLines();
-    EXPECT_EQ(lines.front(), "GET /RS485Cmd.cgi?Control=R5NS&CH=0&MASTER=1&SessionID=" + session());
-    EXPECT_EQ(lines[1],
-              "GET /RS485Cmd.cgi?Control=R5NS&CH=1&PELOCO=1&PROTOCAL=PELCO&MASTER=1"
-              "&SessionID=" +
-                  session());
-    EXPECT_EQ(device_->state().rejectedRequests, 0);
-
     for (uint8_t type : {8, 18}) {
         SCOPED_TRACE(int(type));
         DeviceConfig camera;
@@ -116,27 +133,44 @@ TEST_F(PtzCommandsTest, EveryTemplateRecordReachesTheDeviceByteForByte) {
         camera.deviceType = type;
         camera.deviceId = 3;
         connect(camera);
-        const Protocol protocol = type == 8 ? Protocol::D0 : Protocol::Pelco;
-        Records sent;
+        facts_.userLevel = 60;
+        Records expected;
         for (int code = 0; code < kActionCount; ++code) {
             run(ptzCommand(code));
-            if (auto record = actionRecord(code, protocol, Form::Command, 3, 0)) {
-                sent.push_back(bytesOf(record));
-                if (protocol == Protocol::Pelco && code != kActionStop) {
-                    sent.push_back(
-                        bytesOf(actionRecord(kActionStop, protocol, Form::Command, 3, 0)));
-                }
-            }
+            const std::string record = type == 8 ? kCommandForm[code].d0 : kCommandForm[code].pelco;
+            if (record.empty()) continue;
+            expected.push_back(record);
+            if (type == 18 && code != kActionStop)
+                expected.push_back(kCommandForm[kActionStop].pelco);
         }
-        EXPECT_EQ(recordsSent(), lastKept(sent));
-        const auto up = actionRecord(16, protocol, Form::Command, 3, 0);
-        const Lines lines = commandLines();
-        EXPECT_NE(
-            std::find(lines.begin(), lines.end(),
-                      "GET /RS485Cmd.cgi?Command=" + up->hexText() + "&SessionID=" + session()),
-            lines.end());
+        EXPECT_EQ(recordsSent(), expected);
+        EXPECT_EQ(commandLines().front(),
+                  "GET /RS485Cmd.cgi?Command=" + expected.front() + "&SessionID=" + session());
         EXPECT_EQ(device_->state().rejectedRequests, 0);
     }
+
+    DeviceConfig recorder;
+    recorder.deviceClass = 50;  // user level 60
+    recorder.channels = {ChannelInfo{3, 8, 0}, ChannelInfo{3, 25, 0}};
+    connect(recorder);
+    Records expected;
+    for (int code = 0; code < kActionCount; ++code) {
+        for (int32_t channel : {1, 2}) {
+            facts_.channel = channel;
+            EXPECT_EQ(run(ptzCommand(code)).result, RequestResult::Ok) << code;
+            const std::string record =
+                channel == 1 ? kCommandForm[code].d0 : kCommandForm[code].pelco;
+            if (!record.empty()) expected.push_back(inChannelForm(record));
+        }
+    }
+    EXPECT_EQ(recordsSent(), expected);
+    const Lines lines = commandLines();
+    EXPECT_EQ(lines.front(), "GET /RS485Cmd.cgi?Control=R5NS&CH=0&MASTER=1&SessionID=" + session());
+    EXPECT_EQ(lines[1],
+              "GET /RS485Cmd.cgi?Control=R5NS&CH=1&PELOCO=1&PROTOCAL=PELCO&MASTER=1"
+              "&SessionID=" +
+                  session());
+    EXPECT_EQ(device_->state().rejectedRequests, 0);
 }
 
 // Classes 6 to 8 send the D0 command and then follow the class 1 rule for
@@ -188,7 +222,6 @@ TEST_F(PtzCommandsTest, RecorderChannelsChooseTheFormAndTheAddress) {
     recorder.channels = {ChannelInfo{11, 1, 0}, ChannelInfo{12, 1, 1}, ChannelInfo{13, 0, 0},
                          ChannelInfo{14, 1, 2}, ChannelInfo{15, 1, 0}};
     connect(recorder);
-    const uint8_t level = static_cast<uint8_t>(facts_.userLevel);
 
     // No channel chosen yet, a channel without a camera, an unknown protocol,
     // a channel past the table: nothing.
@@ -202,9 +235,7 @@ TEST_F(PtzCommandsTest, RecorderChannelsChooseTheFormAndTheAddress) {
     run(ptzCommand(16));
     facts_.channel = 2;  // Pelco in its channel form, the address of record 1
     run(ptzCommand(17));
-    EXPECT_EQ(recordsSent(),
-              (Records{bytesOf(actionRecord(16, Protocol::D0, Form::Channel, 11, level)),
-                       bytesOf(actionRecord(17, Protocol::Pelco, Form::PelcoChannel, 12, level))}));
+    EXPECT_EQ(recordsSent(), (Records{"07d00b3c4befff500132", "07ff0c001020205c0132"}));
     EXPECT_EQ(commandLines(),
               (Lines{"GET /RS485Cmd.cgi?Control=R5NS&CH=4&MASTER=0&SessionID=" + session(),
                      "GET /RS485Cmd.cgi?Control=R5NS&CH=1&PELOCO=1&PROTOCAL=PELCO&MASTER=0"
@@ -220,7 +251,7 @@ TEST_F(PtzCommandsTest, KeysByClass) {
     connect(recorder);
     EXPECT_EQ(run(keyCommand(64)).channel, 10);
     EXPECT_EQ(run(keyCommand(16)).channel, -38);  // a split key: no channel
-    EXPECT_EQ(recordsSent(), (Records{{1, 0x40, 1, 0x32}, {1, 16, 1, 0x32}}));
+    EXPECT_EQ(recordsSent(), (Records{"01400132", "01100132"}));
     EXPECT_EQ(commandLines().front(),
               "GET /RS485Cmd.cgi?Control=R5NS&MASTER=1&SessionID=" + session());
 
@@ -232,7 +263,7 @@ TEST_F(PtzCommandsTest, KeysByClass) {
     run(keyCommand(64));  // no channel: no record to address
     facts_.channel = 2;
     EXPECT_FALSE(run(keyCommand(64)).channel);
-    EXPECT_EQ(recordsSent(), (Records{{5, 0xFF, 0xC0, 9, 'A', 0x7F, 1, 0x32}}));
+    EXPECT_EQ(recordsSent(), Records{"05ffc009417f0132"});
     EXPECT_EQ(commandLines(),
               Lines{"GET /RS485Cmd.cgi?Control=R5NS&CH=1&MASTER=1&SessionID=" + session()});
 
@@ -253,46 +284,68 @@ TEST_F(PtzCommandsTest, TapsOnGridCamerasSendTheirCell) {
     connect(camera);
     run(aimCommand({100, 50, false, 0, 0, 240, 180}));
     run(aimCommand({240, 165, false, 0, 0, 240, 165}));  // the far corner, clamped
-    EXPECT_EQ(recordsSent(),
-              (Records{bytesOf(aimCellRecord(4, 0, 0x16)), bytesOf(aimCellRecord(4, 0, 0x5F))}));
+    EXPECT_EQ(recordsSent(), (Records{"07d004005216003c0132", "07d00400525f00850132"}));
     EXPECT_EQ(device_->state().records.back().cell, 0x5F);
 
     DeviceConfig recorder;
     recorder.deviceClass = 3;
     recorder.channels = {ChannelInfo{11, 1, 0}, ChannelInfo{12, 1, 1}, ChannelInfo{13, 0, 0}};
     connect(recorder);
-    const uint8_t level = static_cast<uint8_t>(facts_.userLevel);
     facts_.channel = 3;  // no camera on it
     run(aimCommand({0, 0, false, 0, 0, 240, 165}));
     facts_.channel = 2;  // the Pelco channel form carries the same D0 record
     run(aimCommand({0, 0, false, 0, 0, 240, 165}));
-    EXPECT_EQ(recordsSent(), Records{bytesOf(aimCellRecord(12, level, 0))});
+    EXPECT_EQ(recordsSent(), Records{"07d00c3c5200006a0132"});
     EXPECT_EQ(commandLines(),
               Lines{"GET /RS485Cmd.cgi?Control=R5NS&CH=1&PELOCO=1&PROTOCAL=PELCO&MASTER=0"
                     "&SessionID=" +
                     session()});
 }
 
-// Read the location, aim with the lens model, write the new location.
-TEST_F(PtzCommandsTest, PositionReportingCameraIsReadAimedAndWritten) {
-    DeviceConfig camera;
-    camera.deviceClass = 7;
-    connect(camera);
-    CommandReply reply;
-    ASSERT_EQ(sendCgiRequest(link_, facts_.host, facts_.devicePort,
-                             request::setCameraLocation(16000, 4000, 32161, 0,
-                                                        facts_.sessionIdText(), kLocalAddress),
-                             {}, reply),
-              RequestResult::Ok);
-    EXPECT_EQ(run(aimCommand({180, 90, false, 0, 0, 240, 180})).result, RequestResult::Ok);
-    const std::vector<std::string> requests = device_->log().requests();
-    const std::string written = requests.back().substr(0, requests.back().find(" HTTP/1.1"));
-    EXPECT_EQ(written,
-              "GET /SetCameraInfo.cgi?LocationP=17655&LocationT=3864&LocationZ=32161"
-              "&LocationF=0&MOD=1&SessionID=" +
-                  session());
-    EXPECT_EQ(device_->state().pan, 17655);
-    EXPECT_EQ(device_->state().tilt, 3864);
+// Read the location, aim with the lens model (and zoom by a drag), write the
+// new location; values worked from the lens formulas.
+TEST_F(PtzCommandsTest, PositionReportingCamerasAreReadAimedAndWritten) {
+    struct Case {
+        int deviceClass;
+        CameraLocation location;
+        AimGesture gesture;
+        int pan, tilt, zoom;  // written
+    };
+    const Case cases[] = {
+        {7, {16000, 4000, 32161, 0}, {180, 90, false, 0, 0, 240, 180}, 17655, 3864, 32161},
+        // (150, 40) to (210, 100): R = 120 / tan(4509.8 pi / 32000) = 253.09; u, v = 60, -12;
+        // X, Y, Z = -187.45, -60.00, 170.48; P = 32000 (pi + atan2(60, 187)) / 2pi = 17581.26;
+        // T = 32000 atan2(170.48, 196.81) / 2pi = 3635.40; Z = G1(60 * 4509.8 / 240) = 32932
+        {7, {16000, 4000, 32161, 0}, {180, 70, true, 150, 210, 240, 165}, 17581, 3635, 32932},
+        // (200, 40) to (80, 80): R = 120 / tan(1585.51 pi / 32000) = 764.69; u, v = 20, -22;
+        // X, Y, Z = -379.20, -407.49, 525.16; P = 32000 (pi + atan2(407, 379)) / 2pi = 20181.35;
+        // T = 32000 atan2(525.16, 556.63) / 2pi = 3851.87; Z = G2(240 * 1585.51 / 120) = 3047
+        {8, {20000, 4000, 8000, 7}, {140, 60, true, 200, 80, 240, 165}, 20181, 3851, 3047},
+        // (90, 80) to (210, 120): pan, tilt 1616, 232 into the travel; R = 226.53; u, v = 30, 18;
+        // X, Y, Z = -201.91, 68.82, 83.87; P = 16384 + 3800 (pi - atan2(68, 201)) / 2pi =
+        // 18086.70; T = 32768 + 4880 atan2(83.87, 213.32) / 2pi = 33058.93; Z = G0(294.5) = 33313
+        {6, {18000, 33000, 32768, 0}, {150, 100, true, 90, 210, 240, 165}, 18086, 33058, 33313},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pan);
+        DeviceConfig camera;
+        camera.deviceClass = c.deviceClass;
+        connect(camera);
+        const CameraLocation& at = c.location;
+        CommandReply reply;
+        ASSERT_EQ(sendCgiRequest(link_, facts_.host, facts_.devicePort,
+                                 request::setCameraLocation(at.pan, at.tilt, at.zoom, at.focus,
+                                                            facts_.sessionIdText(), kLocalAddress),
+                                 {}, reply),
+                  RequestResult::Ok);
+        memory_ = {};
+        EXPECT_EQ(run(aimCommand(c.gesture)).result, RequestResult::Ok);
+        const std::string written = device_->log().requests().back();
+        EXPECT_EQ(written.substr(0, written.find(" HTTP/1.1")),
+                  "GET /SetCameraInfo.cgi?LocationP=" + std::to_string(c.pan) + "&LocationT=" +
+                      std::to_string(c.tilt) + "&LocationZ=" + std::to_string(c.zoom) +
+                      "&LocationF=" + std::to_string(at.focus) + "&MOD=1&SessionID=" + session());
+    }
 }
 
 // A location is written only once every field of it was read in this

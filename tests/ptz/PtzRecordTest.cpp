@@ -21,60 +21,6 @@ TEST(PtzRecord, WorkedRecordsOfAddressOneAtUserLevelSixty) {
     EXPECT_EQ(keyRecord(1, 57, 1).hexText(), "05ffc001337f0123");
 }
 
-TEST(PtzRecord, TemplateTableHoldsTwentyFiveRecordsOfEachProtocol) {
-    const auto& table = templateTable();
-    for (int code = 0; code < 30; ++code) {
-        const bool d0Empty = code == 20 || code >= 28;
-        const bool pelcoEmpty = code == 21 || code >= 28;
-        EXPECT_EQ(table[code].length, d0Empty ? 0 : 10) << code;
-        EXPECT_EQ(table[30 + code].length, pelcoEmpty ? 0 : 10) << code;
-        if (!d0Empty) {
-            EXPECT_EQ(table[code].bytes[1], 0xD0) << code;
-        }
-        if (!pelcoEmpty) {
-            EXPECT_EQ(table[30 + code].bytes[1], 0xFF) << code;
-        }
-    }
-    // Presets: D0 "P" c 00; Pelco 00 07 (c + 1) 00, the preset in data 1.
-    EXPECT_EQ(hex(actionRecord(15, Protocol::D0, Form::Channel, 2, 0)), "07d00200500f00310132");
-    EXPECT_EQ(hex(actionRecord(15, Protocol::Pelco, Form::Channel, 2, 0)), "07ff0200071000190132");
-}
-
-TEST(PtzRecord, TrailersFollowTheCodeAndTheForm) {
-    struct Case {
-        int code;
-        Protocol protocol;
-        Form form;
-        uint8_t trailer1, trailer2;
-    };
-    const Case cases[] = {
-        {22, Protocol::D0, Form::Command, 0x01, 0x23},     // ZoomIn
-        {24, Protocol::D0, Form::Command, 0x14, 0x32},     // ZoomInMax keeps 0x32
-        {25, Protocol::D0, Form::Command, 0x14, 0x32},     // ZoomOutMax keeps 0x32
-        {24, Protocol::Pelco, Form::Command, 0x14, 0x23},  // but not in Pelco
-        {16, Protocol::D0, Form::Channel, 0x01, 0x32},     // channel forms keep 0x32
-        {24, Protocol::Pelco, Form::PelcoChannel, 0x14, 0x32},
-        {0, Protocol::Pelco, Form::Command, 0x01, 0x23},
-    };
-    for (const Case& c : cases) {
-        const auto record = actionRecord(c.code, c.protocol, c.form, 1, 0);
-        ASSERT_TRUE(record) << c.code;
-        EXPECT_EQ(record->bytes[8], c.trailer1) << c.code;
-        EXPECT_EQ(record->bytes[9], c.trailer2) << c.code;
-    }
-}
-
-TEST(PtzRecord, ChecksumsWrapAndOnlyD0TakesTheUserLevel) {
-    // D0: D0 + FF + 3C + 4B + EF + FF wraps past 0x300.
-    const auto d0 = actionRecord(16, Protocol::D0, Form::Command, 0xFF, 60);
-    EXPECT_EQ(d0->bytes[3], 60);
-    EXPECT_EQ(d0->bytes[7], static_cast<uint8_t>(0xD0 + 0xFF + 0x3C + 0x4B + 0xEF + 0xFF));
-    // Pelco: the sum leaves out the start byte, and command 1 stays.
-    const auto pelco = actionRecord(26, Protocol::Pelco, Form::Command, 0xFF, 60);
-    EXPECT_EQ(pelco->bytes[3], 0x01);
-    EXPECT_EQ(pelco->bytes[7], static_cast<uint8_t>(0xFF + 0x01));
-}
-
 TEST(PtzRecord, EmptyRecordsAndCodesOutsideTheTableSendNothing) {
     for (int code : {-1, 20, 28, 29, 30, 255}) {
         EXPECT_FALSE(actionRecord(code, Protocol::D0, Form::Command, 1, 0)) << code;
