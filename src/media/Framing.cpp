@@ -87,7 +87,7 @@ void swapBytePairs(std::span<uint8_t> bytes, size_t lastPairStart) {
 
 bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
     while (length > 0) {
-        const int got = source_.receive(buffer, length, receiveSeconds_);
+        const int got = source_.receive(buffer, length, receiveMs_);
         if (got <= 0 || static_cast<size_t>(got) > length) return false;
         byteCount_ += static_cast<uint32_t>(got);
         buffer += got;
@@ -198,11 +198,11 @@ FrameResult StreamReader::readAudio(StreamPacket& packet, AudioSlot slot, bool s
 ResyncStatus StreamReader::discardUntilFailure(std::optional<uint8_t> mark) {
     uint8_t byte = 0;
     for (size_t discarded = 0; discarded < kResyncByteLimit; ++discarded) {
-        if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
+        if (source_.receive(&byte, 1, kResyncReceiveMs) != 1) return ResyncStatus::Ended;
         ++byteCount_;
         if (mark && byte == *mark) {
             // The byte after the mark closes the frame's last pair.
-            if (source_.receive(&byte, 1, kResyncReceiveSeconds) != 1) return ResyncStatus::Ended;
+            if (source_.receive(&byte, 1, kResyncReceiveMs) != 1) return ResyncStatus::Ended;
             ++byteCount_;
             return ResyncStatus::Resynchronised;
         }
