@@ -139,8 +139,8 @@ LoginData loginFor(const devsim::SimulatedDevice& device);
 uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, bool video,
                      bool audio);
 
-// Retries 100 ms apart; every other limit and period of a pane 500 ms.
-inline constexpr PaneTimings kShortTimings{100, 500, 500, 500, 500, 500};
+// Retries 100 ms apart, a stream ends after 1 s quiet, every other limit and period 500 ms.
+inline constexpr PaneTimings kShortTimings{100, 500, 500, 1000, 500, 500};
 
 // A runtime with its stand-ins, for one pane; it plays into its own output
 // unless given one that several panes share.
