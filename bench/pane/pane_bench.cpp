@@ -325,7 +325,7 @@ void audioPathAllocations() {
     SessionFacts facts;
     facts.host = u"127.0.0.1";
     facts.streamPort = feeder.port();
-    connection.publish(facts, generation);
+    connection.publishNegotiated(facts, facts.channel, generation);
     AudioQueue queue;
     StreamPacket window;
     std::atomic<bool> stop{false};

@@ -15,15 +15,15 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     // Like SocketLink::receive: 1+ bytes, or -1 on time-out/error/closed peer.
-    virtual int receive(uint8_t* buffer, size_t length, int seconds) = 0;
+    virtual int receive(uint8_t* buffer, size_t length, int milliseconds) = 0;
 };
 
 // The stream of a pane's control or audio link.
 class SocketByteSource final : public ByteSource {
 public:
     explicit SocketByteSource(SocketLink& link) : link_(link) {}
-    int receive(uint8_t* buffer, size_t length, int seconds) override {
-        return link_.receive(buffer, length, seconds);
+    int receive(uint8_t* buffer, size_t length, int milliseconds) override {
+        return link_.receive(buffer, length, milliseconds);
     }
 
 private:
@@ -36,7 +36,7 @@ class BufferByteSource final : public ByteSource {
 public:
     explicit BufferByteSource(std::span<const uint8_t> bytes,
                               size_t chunk = std::numeric_limits<size_t>::max());
-    int receive(uint8_t* buffer, size_t length, int seconds) override;
+    int receive(uint8_t* buffer, size_t length, int milliseconds) override;
     size_t consumed() const { return position_; }
     size_t remaining() const { return bytes_.size() - position_; }
 

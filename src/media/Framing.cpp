@@ -94,7 +94,7 @@ bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
         length -= held;
     }
     while (length > 0) {
-        const int got = source_.receive(buffer, length, receiveSeconds_);
+        const int got = source_.receive(buffer, length, receiveMs_);
         if (got <= 0 || static_cast<size_t>(got) > length) return false;
         byteCount_ += static_cast<uint32_t>(got);
         buffer += got;
@@ -107,7 +107,7 @@ bool StreamReader::receiveExactly(uint8_t* buffer, size_t length) {
 bool StreamReader::receiveAhead(size_t most) {
     aheadStart_ = aheadEnd_ = 0;
     const size_t wanted = std::min(most, ahead_.size());
-    const int got = source_.receive(ahead_.data(), wanted, kResyncReceiveSeconds);
+    const int got = source_.receive(ahead_.data(), wanted, kResyncReceiveMs);
     if (got <= 0 || static_cast<size_t>(got) > wanted) return false;
     byteCount_ += static_cast<uint32_t>(got);
     aheadEnd_ = static_cast<size_t>(got);

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "media/ByteSource.h"
+#include "protocol/NetworkLimits.h"
 
 // The byte format of the video and audio streams a device sends after a stream
 // start request, and the reader that cuts frames out of it into fixed slots.
@@ -24,8 +25,7 @@ inline constexpr size_t kAudioMediaHeaderBytes = 64;
 // 8192-byte PCM block: 64 + 2048 bytes.
 inline constexpr uint32_t kMaxAudioFrameBytes = 2112;
 
-inline constexpr int kStreamReceiveSeconds = 5;  // a quieter stream has ended
-inline constexpr int kResyncReceiveSeconds = 2;  // per discarded byte
+inline constexpr int kResyncReceiveMs = 2000;  // per discarded byte
 // A resynchronisation that has discarded this many bytes gives up: two whole
 // video slots of bytes without the awaited mark means the stream is lost.
 inline constexpr size_t kResyncByteLimit = 2 * kVideoSlotBytes;
@@ -128,9 +128,10 @@ enum class WholeFrameLength {
 // every byte received is added to `byteCount` (the pane's statistics).
 class StreamReader {
 public:
+    // A receive that waits longer than `receiveMs` ends the stream.
     StreamReader(ByteSource& source, std::atomic<uint32_t>& byteCount,
-                 int receiveSeconds = kStreamReceiveSeconds)
-        : source_(source), byteCount_(byteCount), receiveSeconds_(receiveSeconds) {}
+                 int receiveMs = NetworkLimits{}.streamReceiveMs)
+        : source_(source), byteCount_(byteCount), receiveMs_(receiveMs) {}
 
     // The packet stream is read one packet at a time, exactly: the 8 fixed
     // header bytes (which hold L), then the L - 8 bytes behind them, never a
@@ -172,7 +173,7 @@ private:
 
     ByteSource& source_;
     std::atomic<uint32_t>& byteCount_;
-    int receiveSeconds_;
+    int receiveMs_;
     // Discarding goes in whole receives rather than a receive per byte, so a
     // resynchronisation may take in bytes past the point where it stops: the
     // start of what follows. They are handed out before anything new is

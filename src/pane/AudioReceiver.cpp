@@ -8,8 +8,6 @@
 namespace tess {
 namespace {
 
-constexpr uint32_t kStatisticsPeriodMs = 2000;
-
 enum class AudioEnd {
     Stopped,     // a stop was requested
     Lost,        // a receive failed, or the stream could not be opened
@@ -25,7 +23,7 @@ AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, Au
     packet.clear();
     DropSummary drops("audio", audio.droppedFrames());
     for (;;) {
-        if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
+        if (ticksSince(statistics.statsStart) > pane.timings.statisticsPeriodMs) {
             sendStatistics(pane.datagramLink, sessionId, pane.localAddress, statistics);
         }
         const bool toPlayer = pane.audioToPlayer;
@@ -76,8 +74,8 @@ void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& aud
                 "%s: audio packet out of step; opening the audio stream again",
                 pane.deviceName.c_str());
         const uint32_t since = ticksSince(openedAt);
-        if (since < kAudioReopenSpacingMs &&
-            !hooks.waitBeforeAudioReopen(generation, kAudioReopenSpacingMs - since, stop)) {
+        const uint32_t spacing = pane.timings.audioReopenSpacingMs;
+        if (since < spacing && !hooks.waitBeforeAudioReopen(generation, spacing - since, stop)) {
             return;
         }
         if (!openAudioStream(pane, facts, request)) {

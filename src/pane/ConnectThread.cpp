@@ -1,5 +1,7 @@
 #include "pane/ConnectThread.h"
 
+#include <utility>
+
 #include "platform/Log.h"
 
 #include "protocol/Login.h"
@@ -12,12 +14,15 @@ namespace {
 RequestResult connectOnce(PaneConnection& pane, uint32_t generation, ConnectHooks& hooks) {
     // A reconnect keeps the channel and the user level of the session before.
     SessionFacts facts = pane.facts();
+    const int32_t channelAtStart = facts.channel;
     facts.host = pane.login.host;
     facts.devicePort = pane.login.devicePort;
     facts.streamPort = pane.login.devicePort;
 
     LoginIdentity identity;
-    RequestResult result = login(pane.controlLink, pane.login, pane.localAddress, identity);
+    const int replyTimeoutMs = pane.timings.replyTimeoutMs;
+    RequestResult result =
+        login(pane.controlLink, pane.login, pane.localAddress, identity, replyTimeoutMs);
     if (result != RequestResult::Ok) return result;
     facts.sessionId = identity.sessionId;
     facts.productId = identity.productId;
@@ -26,14 +31,14 @@ RequestResult connectOnce(PaneConnection& pane, uint32_t generation, ConnectHook
     const bool known = identifyModel(facts);
     hooks.reportModel(generation, known ? facts.deviceClass : 0);
     if (!known) return RequestResult::UnknownModel;
-    result = negotiate(pane.controlLink, pane.localAddress, facts);
+    result = negotiate(pane.controlLink, pane.localAddress, facts, replyTimeoutMs);
     if (result != RequestResult::Ok) return result;
 
     logLine(LogArea::Net, LogLevel::Debug, "%s: product %s, class %d, stream port %d",
             pane.deviceName.c_str(), facts.productId.data(), static_cast<int>(facts.deviceClass),
             static_cast<int>(facts.streamPort));
     pane.keepRetrying = true;
-    hooks.startStreams(generation, facts);
+    hooks.startStreams(generation, std::move(facts), channelAtStart);
     return RequestResult::Ok;
 }
 
@@ -55,9 +60,9 @@ void runConnectThread(PaneConnection& pane, uint32_t generation, ConnectHooks& h
             failureLogged = true;
             if (pane.keepRetrying) {
                 logLine(LogArea::Net, LogLevel::Warning,
-                        "%s: connection failed: %s; trying again every %u s",
+                        "%s: connection failed: %s; trying again every %u ms",
                         pane.deviceName.c_str(), describe(result),
-                        static_cast<unsigned>(kRetryDelayMs / 1000));
+                        static_cast<unsigned>(pane.timings.retryDelayMs));
             } else {
                 logLine(LogArea::Net, LogLevel::Warning, "%s: connection failed: %s",
                         pane.deviceName.c_str(), describe(result));
@@ -67,7 +72,7 @@ void runConnectThread(PaneConnection& pane, uint32_t generation, ConnectHooks& h
             hooks.reportFailure(generation, result);
         }
         if (!pane.keepRetrying) break;
-        if (!hooks.waitBeforeRetry(generation, kRetryDelayMs)) return;
+        if (!hooks.waitBeforeRetry(generation, pane.timings.retryDelayMs)) return;
     }
     hooks.reportLogin(generation, false);
 }

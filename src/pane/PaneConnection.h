@@ -6,8 +6,10 @@
 #include <string>
 
 #include "pane/PaneStatistics.h"
+#include "pane/PaneTimings.h"
 #include "platform/Log.h"
 #include "protocol/ControlMessage.h"
+#include "protocol/Negotiation.h"
 #include "protocol/SessionFacts.h"
 #include "protocol/SocketLink.h"
 
@@ -24,7 +26,12 @@ namespace tess {
 // Readers take a copy.
 class PaneConnection {
 public:
-    explicit PaneConnection(std::string localAddress) : localAddress(std::move(localAddress)) {}
+    // `timings` must outlive the connection.
+    explicit PaneConnection(std::string localAddress, const PaneTimings& timings = kProductTimings)
+        : localAddress(std::move(localAddress)), timings(timings) {
+        controlLink.setConnectTimeout(timings.connectTimeoutMs);
+        audioLink.setConnectTimeout(timings.connectTimeoutMs);
+    }
     PaneConnection(const PaneConnection&) = delete;
     PaneConnection& operator=(const PaneConnection&) = delete;
 
@@ -33,6 +40,8 @@ public:
     SocketLink datagramLink;
     // The viewer's own address, the Host header of every request.
     const std::string localAddress;
+    // The limits and delays its threads keep to.
+    const PaneTimings& timings;
     // The start's login data: installed while none of the pane's connection
     // threads runs, read by them afterwards.
     LoginData login;
@@ -67,11 +76,17 @@ public:
         std::lock_guard lock(mutex_);
         return facts_;
     }
-    // Makes `facts` the session's; false (nothing changes) when `generation`
-    // is no longer the pane's.
-    bool publish(const SessionFacts& facts, uint32_t generation) {
+    // Makes the facts a connect attempt negotiated the session's, and
+    // `facts` what was published. The attempt worked on a copy taken when it
+    // began, on `channelAtStart`; a channel that a command published since
+    // goes on as channelAfterNegotiation() says. False (nothing changes) when
+    // `generation` is no longer the pane's.
+    bool publishNegotiated(SessionFacts& facts, int32_t channelAtStart, uint32_t generation) {
         std::lock_guard lock(mutex_);
         if (generation != generation_) return false;
+        if (facts_.channel != channelAtStart) {
+            facts.channel = channelAfterNegotiation(facts, facts_.channel);
+        }
         facts_ = facts;
         return true;
     }

@@ -8,12 +8,15 @@
 
 namespace tess {
 
-PaneRuntime::PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events)
+PaneRuntime::PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events,
+                         const PaneTimings& timings)
     : paneNumber_(paneNumber),
       events_(events),
-      connection_(localAddressText()),
+      connection_(localAddressText(), timings),
       decoder_(audio_),
-      player_(audio_, audioOut) {}
+      player_(audio_, audioOut) {
+    commandLink_.setConnectTimeout(timings.connectTimeoutMs);
+}
 
 PaneRuntime::~PaneRuntime() {
     {
@@ -198,11 +201,11 @@ void PaneRuntime::stopAudioReceiver() {
     }
 }
 
-void PaneRuntime::startStreams(uint32_t generation, const SessionFacts& facts) {
+void PaneRuntime::startStreams(uint32_t generation, SessionFacts facts, int32_t channelAtStart) {
     Thread previousAudio;
     {
         std::lock_guard lock(threadsMutex_);
-        if (!connection_.publish(facts, generation)) return;
+        if (!connection_.publishNegotiated(facts, channelAtStart, generation)) return;
         connecting_ = false;
         connection_.health.noteStreaming();
         if (connection_.stopping) {
@@ -277,7 +280,8 @@ void PaneRuntime::queueCommand(DeviceCommand command) {
         }
         commandLink_.clearCancel();
         const SessionFacts facts = connection_.facts();
-        CommandContext context{facts, connection_.localAddress, commandLink_, commandMemory_};
+        CommandContext context{facts, connection_.localAddress, commandLink_, commandMemory_,
+                               connection_.timings.replyTimeoutMs};
         const CommandOutcome outcome = command(context);
         // Published before the next command runs, so that it sees the channel.
         if (outcome.channel && !connection_.publishChannel(*outcome.channel, generation)) return;

@@ -15,6 +15,7 @@
 #include "pane/ConnectThread.h"
 #include "pane/PaneConnection.h"
 #include "pane/PaneEvents.h"
+#include "pane/PaneTimings.h"
 #include "pane/StreamReceivers.h"
 #include "platform/TaskQueue.h"
 #include "platform/WorkerThread.h"
@@ -48,7 +49,9 @@ public:
 // joins every thread before the buffers go.
 class PaneRuntime final : private ConnectHooks, private ReceiverHooks {
 public:
-    PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events);
+    // The pane keeps to `timings`, which must outlive it.
+    PaneRuntime(int paneNumber, AudioOut& audioOut, PaneEvents& events,
+                const PaneTimings& timings = kProductTimings);
     ~PaneRuntime() override;
     PaneRuntime(const PaneRuntime&) = delete;
     PaneRuntime& operator=(const PaneRuntime&) = delete;
@@ -99,7 +102,7 @@ private:
     void reportLogin(uint32_t generation, bool loggedIn) override;
     void reportModel(uint32_t generation, int32_t deviceClass) override;
     void reportFailure(uint32_t generation, RequestResult result) override;
-    void startStreams(uint32_t generation, const SessionFacts& facts) override;
+    void startStreams(uint32_t generation, SessionFacts facts, int32_t channelAtStart) override;
     bool waitBeforeRetry(uint32_t generation, uint32_t milliseconds) override;
     // ReceiverHooks, on a receiver thread.
     void restartConnection(uint32_t generation) override;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "protocol/NetworkLimits.h"
+
 namespace tess {
 
 // Every limit and delay of a pane's connection and of the live session that
@@ -11,11 +13,11 @@ struct PaneTimings {
     // Between two connect attempts of a pane that keeps retrying.
     uint32_t retryDelayMs = 3000;
     // A TCP connect that has not completed by then has failed.
-    int connectTimeoutMs = 5000;
+    int connectTimeoutMs = NetworkLimits{}.connectTimeoutMs;
     // A CGI reply that has not arrived by then has failed.
-    int replyTimeoutMs = 5000;
+    int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs;
     // A stream quieter than this has ended.
-    int streamReceiveMs = 5000;
+    int streamReceiveMs = NetworkLimits{}.streamReceiveMs;
     // The least time between two openings of the audio stream.
     uint32_t audioReopenSpacingMs = 3000;
     // How often the receivers tell the device their statistics.
@@ -29,5 +31,8 @@ struct PaneTimings {
     // A Switch shows each member for (displayTimeIndex + 1) x tourStepMs.
     int tourStepMs = 5000;
 };
+
+// The product's timings, for every pane not given others.
+inline constexpr PaneTimings kProductTimings{};
 
 }  // namespace tess

@@ -27,11 +27,6 @@ public:
                                        const std::atomic<bool>& stop) = 0;
 };
 
-// An audio packet that cannot be cut leaves nothing to find the next frame
-// by, so the audio stream is opened again (same session, no new login); at
-// most once in this time.
-inline constexpr uint32_t kAudioReopenSpacingMs = 3000;
-
 // The number of consecutive bad frames a packet stream may show
 // before it counts as lost: a window that stays misaligned would otherwise
 // fail every frame start for ever while the device keeps streaming.
@@ -77,7 +72,9 @@ void runVideoReceiver(PaneConnection& pane, uint32_t generation, FrameQueue& fra
 // The body of a pane's AudioReceiver thread: opens the audio stream on the
 // audio link and cuts two-packet frames into the audio queue. A frame that
 // makes no sense is dropped and the stream goes on; a packet that cannot be
-// cut reopens the audio stream alone.
+// cut leaves nothing to find the next frame by, so it reopens the audio
+// stream alone (same session, no new login), at most once in the pane's
+// audio reopen spacing.
 void runAudioReceiver(PaneConnection& pane, uint32_t generation, AudioQueue& audio,
                       StreamPacket& window, const std::atomic<bool>& stop, ReceiverHooks& hooks);
 

@@ -10,8 +10,6 @@
 namespace tess {
 namespace {
 
-constexpr uint32_t kStatisticsPeriodMs = 2000;
-
 enum class LoopEnd { Stopped, Lost };
 
 // Why a stream counted as lost, for the log.
@@ -42,7 +40,7 @@ Ending runWholeFrameLoop(const VideoRun& run, WholeFrameLength rule) {
     FrameQueue& frames = run.frames;
     StreamPacket& window = run.window;
     SocketByteSource source(pane.controlLink);
-    StreamReader reader(source, pane.statistics.byteCount);
+    StreamReader reader(source, pane.statistics.byteCount, pane.timings.streamReceiveMs);
     // Once for the stream, not per frame: the audio receiver's statistics
     // report counts every byte since its last report, video bytes included.
     pane.statistics.byteCount = 0;
@@ -72,13 +70,13 @@ Ending runPacketStreamLoop(const VideoRun& run) {
     StreamPacket& window = run.window;
     StreamStatistics& statistics = pane.statistics;
     SocketByteSource source(pane.controlLink);
-    StreamReader reader(source, statistics.byteCount);
+    StreamReader reader(source, statistics.byteCount, pane.timings.streamReceiveMs);
     statistics.statsStart = tickCount();
     window.clear();
     int badFramesInARow = 0;
     DropSummary drops("video", frames.droppedFrames());
     for (;;) {
-        if (ticksSince(statistics.statsStart) > kStatisticsPeriodMs) {
+        if (ticksSince(statistics.statsStart) > pane.timings.statisticsPeriodMs) {
             sendStatistics(pane.datagramLink, run.facts.sessionIdText(), pane.localAddress,
                            statistics);
         }

@@ -7,8 +7,6 @@
 namespace tess {
 namespace {
 
-constexpr int kReplyTimeoutSeconds = 5;
-
 bool contains(std::string_view text, std::string_view word) {
     return text.find(word) != std::string_view::npos;
 }
@@ -37,24 +35,25 @@ RequestResult classifyReply(std::string_view reply) {
 }
 
 RequestResult cgiExchange(SocketLink& link, std::u16string_view host, uint32_t port,
-                          std::string_view request, SessionReply& reply) {
+                          std::string_view request, SessionReply& reply, int replyTimeoutMs) {
     // A request longer than the device's request buffer is never sent cut short.
     if (request.size() > request::kMaxRequestBytes) return RequestResult::RequestTooLong;
     reply.clear();
     if (!connectAndSend(link, host, port, request)) return RequestResult::NetworkFailed;
-    reply.length = link.receive(reply.bytes.data(), SessionReply::kCapacity, kReplyTimeoutSeconds);
+    reply.length = link.receive(reply.bytes.data(), SessionReply::kCapacity, replyTimeoutMs);
     link.close();
     return classifyReply(reply.text());
 }
 
 RequestResult sendCgiRequest(SocketLink& link, std::u16string_view host, uint32_t port,
-                             std::string_view head, std::string_view body, CommandReply& reply) {
+                             std::string_view head, std::string_view body, CommandReply& reply,
+                             int replyTimeoutMs) {
     if (head.size() > request::kMaxRequestBytes) return RequestResult::RequestTooLong;
     reply.clear();
     std::string request(head);
     request.append(body);
     if (!connectAndSend(link, host, port, request)) return RequestResult::NetworkFailed;
-    reply.length = link.receive(reply.bytes.data(), CommandReply::kCapacity, kReplyTimeoutSeconds);
+    reply.length = link.receive(reply.bytes.data(), CommandReply::kCapacity, replyTimeoutMs);
     link.close();
     return contains(reply.text(), "200 OK") ? RequestResult::Ok : RequestResult::ReplyError;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "protocol/NetworkLimits.h"
 #include "protocol/RequestResult.h"
 #include "protocol/SocketLink.h"
 
@@ -39,17 +40,20 @@ RequestResult classifyReply(std::string_view reply);
 bool connectAndSend(SocketLink& link, std::u16string_view host, uint32_t port,
                     std::string_view request);
 
-// A session exchange on `link` to `host`:`port`: connect (5 s), send, one
-// receive of up to 1024 bytes (5 s), classify, close. Runs on the calling
-// thread; a cancelled link fails at once with NetworkFailed.
+// A session exchange on `link` to `host`:`port`: connect (the link's limit),
+// send, one receive of up to 1024 bytes within `replyTimeoutMs`, classify,
+// close. Runs on the calling thread; a cancelled link fails at once with
+// NetworkFailed.
 RequestResult cgiExchange(SocketLink& link, std::u16string_view host, uint32_t port,
-                          std::string_view request, SessionReply& reply);
+                          std::string_view request, SessionReply& reply,
+                          int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs);
 
 // A command on `link` (a link of the caller's own, used for this request
-// only) to `host`:`port`: connect (5 s), send head and body, one receive of
-// up to 256 bytes (5 s). Ok only for a reply holding "200 OK", else
-// NetworkFailed or ReplyError.
+// only) to `host`:`port`: connect (the link's limit), send head and body, one
+// receive of up to 256 bytes within `replyTimeoutMs`. Ok only for a reply
+// holding "200 OK", else NetworkFailed or ReplyError.
 RequestResult sendCgiRequest(SocketLink& link, std::u16string_view host, uint32_t port,
-                             std::string_view head, std::string_view body, CommandReply& reply);
+                             std::string_view head, std::string_view body, CommandReply& reply,
+                             int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs);
 
 }  // namespace tess

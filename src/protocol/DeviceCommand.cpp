@@ -12,8 +12,8 @@ DeviceCommand setChannelCommand(int32_t channel) {
             request::setChannel(facts.sessionIdText(), channel, context.localAddress);
         CommandReply reply;
         CommandOutcome outcome;
-        outcome.result =
-            sendCgiRequest(context.link, facts.host, facts.devicePort, head, {}, reply);
+        outcome.result = sendCgiRequest(context.link, facts.host, facts.devicePort, head, {}, reply,
+                                        context.replyTimeoutMs);
         if (outcome.result == RequestResult::Ok) outcome.channel = channel;
         return outcome;
     };

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "protocol/CameraLocation.h"
+#include "protocol/NetworkLimits.h"
 #include "protocol/RequestResult.h"
 #include "protocol/SessionFacts.h"
 #include "protocol/SocketLink.h"
@@ -26,12 +27,14 @@ struct CommandMemory {
 
 // What a command runs with: the session's facts as they are when it runs
 // (not when it was queued), the viewer's own address, a link of its own that
-// the pane cancels when it stops or starts again, and the start's memory.
+// the pane cancels when it stops or starts again, the start's memory, and
+// how long a reply is awaited.
 struct CommandContext {
     const SessionFacts& facts;
     std::string_view localAddress;
     SocketLink& link;
     CommandMemory& memory;
+    int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs;
 };
 
 // A request a user's press sends to a pane's device, run on the pane's

@@ -29,10 +29,11 @@ LoginIdentity parseLoginReply(std::string_view reply) {
 }
 
 RequestResult login(SocketLink& link, const LoginData& login, std::string_view localAddress,
-                    LoginIdentity& identity) {
+                    LoginIdentity& identity, int replyTimeoutMs) {
     const std::string request = request::login(login.userName, login.password, localAddress);
     SessionReply reply;
-    const RequestResult result = cgiExchange(link, login.host, login.devicePort, request, reply);
+    const RequestResult result =
+        cgiExchange(link, login.host, login.devicePort, request, reply, replyTimeoutMs);
     if (result != RequestResult::Ok) return result;
     identity = parseLoginReply(reply.text());
     return identity.complete() ? RequestResult::Ok : RequestResult::NotSupported;

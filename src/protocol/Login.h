@@ -27,8 +27,9 @@ LoginIdentity parseLoginReply(std::string_view reply);
 // Logs in to `login.host`:`login.devicePort` on `link` with the Login request
 // from the user name, password and `localAddress`. On Ok, `identity` holds
 // both identifiers; a "200 OK" reply without "Session-ID=" or "Product-ID="
-// is NotSupported. Runs on the calling thread (a pane's connect thread).
+// is NotSupported. Runs on the calling thread (a pane's connect thread); the
+// reply is awaited for `replyTimeoutMs`.
 RequestResult login(SocketLink& link, const LoginData& login, std::string_view localAddress,
-                    LoginIdentity& identity);
+                    LoginIdentity& identity, int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs);
 
 }  // namespace tess

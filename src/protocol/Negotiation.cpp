@@ -16,22 +16,29 @@ uint8_t recordByte(int value) {
     return static_cast<uint8_t>(value);
 }
 
-RequestResult exchange(SocketLink& link, const SessionFacts& facts, std::string_view request,
+// How the negotiation's one exchange goes, and with which Host header.
+struct Route {
+    SocketLink& link;
+    std::string_view localAddress;
+    int replyTimeoutMs;
+};
+
+RequestResult exchange(const Route& route, const SessionFacts& facts, std::string_view request,
                        SessionReply& reply) {
-    return cgiExchange(link, facts.host, facts.streamPort, request, reply);
+    return cgiExchange(route.link, facts.host, facts.streamPort, request, reply,
+                       route.replyTimeoutMs);
 }
 
-RequestResult longFormExchange(SocketLink& link, std::string_view localAddress,
-                               const SessionFacts& facts, SessionReply& reply) {
-    return exchange(link, facts,
-                    request::streamLong(facts.sessionIdText(), facts.channel, localAddress), reply);
+RequestResult longFormExchange(const Route& route, const SessionFacts& facts, SessionReply& reply) {
+    return exchange(route, facts,
+                    request::streamLong(facts.sessionIdText(), facts.channel, route.localAddress),
+                    reply);
 }
 
 // A: USERLEVEL, then SLAVENUM and one SID/STYPE/SPROTOCOL record per slave.
-RequestResult negotiateSlaveList(SocketLink& link, std::string_view localAddress,
-                                 SessionFacts& facts) {
+RequestResult negotiateSlaveList(const Route& route, SessionFacts& facts) {
     SessionReply reply;
-    const RequestResult result = longFormExchange(link, localAddress, facts, reply);
+    const RequestResult result = longFormExchange(route, facts, reply);
     if (result != RequestResult::Ok) return result;
     const std::string_view text = reply.text();
 
@@ -51,11 +58,10 @@ RequestResult negotiateSlaveList(SocketLink& link, std::string_view localAddress
 }
 
 // B: device record 0, the stream port and the stream mode; record 1 stays zero.
-RequestResult negotiateDeviceInfo(SocketLink& link, std::string_view localAddress,
-                                  SessionFacts& facts) {
+RequestResult negotiateDeviceInfo(const Route& route, SessionFacts& facts) {
     SessionReply reply;
-    const RequestResult result =
-        exchange(link, facts, request::streamShort(facts.sessionIdText(), localAddress), reply);
+    const RequestResult result = exchange(
+        route, facts, request::streamShort(facts.sessionIdText(), route.localAddress), reply);
     if (result != RequestResult::Ok) return result;
     facts.channelCount = 2;
     facts.channelTable.resize(2);
@@ -74,11 +80,10 @@ RequestResult negotiateDeviceInfo(SocketLink& link, std::string_view localAddres
 
 // C: on channel 1, MASTERNUM and one MID/MTYPE record per channel, then
 // USERLEVEL after the last record read.
-RequestResult negotiateMasterList(SocketLink& link, std::string_view localAddress,
-                                  SessionFacts& facts) {
+RequestResult negotiateMasterList(const Route& route, SessionFacts& facts) {
     facts.channel = 1;
     SessionReply reply;
-    const RequestResult result = longFormExchange(link, localAddress, facts, reply);
+    const RequestResult result = longFormExchange(route, facts, reply);
     if (result != RequestResult::Ok) return result;
     const std::string_view text = reply.text();
 
@@ -104,18 +109,27 @@ bool identifyModel(SessionFacts& facts) {
     return found.has_value();
 }
 
-RequestResult negotiate(SocketLink& link, std::string_view localAddress, SessionFacts& facts) {
+RequestResult negotiate(SocketLink& link, std::string_view localAddress, SessionFacts& facts,
+                        int replyTimeoutMs) {
+    const Route route{link, localAddress, replyTimeoutMs};
     switch (classTraits(facts.deviceClass).variant) {
-        case NegotiationVariant::SlaveList: return negotiateSlaveList(link, localAddress, facts);
-        case NegotiationVariant::DeviceInfo: return negotiateDeviceInfo(link, localAddress, facts);
-        case NegotiationVariant::MasterList: return negotiateMasterList(link, localAddress, facts);
+        case NegotiationVariant::SlaveList: return negotiateSlaveList(route, facts);
+        case NegotiationVariant::DeviceInfo: return negotiateDeviceInfo(route, facts);
+        case NegotiationVariant::MasterList: return negotiateMasterList(route, facts);
         case NegotiationVariant::StreamOnly: {
             SessionReply reply;
-            return longFormExchange(link, localAddress, facts, reply);
+            return longFormExchange(route, facts, reply);
         }
         case NegotiationVariant::None: break;
     }
     return RequestResult::UnknownModel;
+}
+
+int32_t channelAfterNegotiation(const SessionFacts& negotiated, int32_t chosen) {
+    if (classTraits(negotiated.deviceClass).variant != NegotiationVariant::SlaveList) {
+        return negotiated.channel;
+    }
+    return chosen >= 1 && chosen <= negotiated.slaveCount ? chosen : 1;
 }
 
 }  // namespace tess

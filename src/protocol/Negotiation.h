@@ -22,7 +22,16 @@ bool identifyModel(SessionFacts& facts);
 //
 // Channel tables hold at most ChannelTable::kMaxRecords records: of a longer
 // list only the records that fit are read, and slaveCount / channelCount are
-// the number of records the table holds.
-RequestResult negotiate(SocketLink& link, std::string_view localAddress, SessionFacts& facts);
+// the number of records the table holds. The reply is awaited for
+// `replyTimeoutMs`.
+RequestResult negotiate(SocketLink& link, std::string_view localAddress, SessionFacts& facts,
+                        int replyTimeoutMs = NetworkLimits{}.replyTimeoutMs);
+
+// The channel a session goes on with when a command chose `chosen` while the
+// negotiation that learned `negotiated` ran on the channel from before. A
+// slave-list recorder keeps the chosen channel while the new table still
+// holds it, else shows channel 1; every other class keeps the negotiated
+// channel (the master list's negotiation always chooses channel 1).
+int32_t channelAfterNegotiation(const SessionFacts& negotiated, int32_t chosen);
 
 }  // namespace tess

@@ -58,7 +58,7 @@ void SocketLink::connect() {
     pollfd waiting{fd, POLLOUT, 0};
     int ready;
     do {
-        ready = ::poll(&waiting, 1, kConnectTimeoutSeconds * 1000);
+        ready = ::poll(&waiting, 1, connectTimeoutMs_);
     } while (ready < 0 && errno == EINTR);
     if (ready <= 0) return;
     int error = 0;
@@ -67,11 +67,11 @@ void SocketLink::connect() {
         connected_.store(true);
 }
 
-int SocketLink::receive(void* buffer, size_t length, int seconds) {
+int SocketLink::receive(void* buffer, size_t length, int milliseconds) {
     const int fd = socket_.load();
     if (fd < 0) return -1;
     pollfd waiting{fd, POLLIN, 0};
-    if (::poll(&waiting, 1, seconds * 1000) == 0) return -1;  // an error goes on to the read
+    if (::poll(&waiting, 1, milliseconds) == 0) return -1;  // an error goes on to the read
     const ssize_t count = ::recv(fd, buffer, length, 0);
     return count <= 0 ? -1 : static_cast<int>(count);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/NetworkLimits.h"
+
 namespace tess {
 
 enum class SocketType { Stream, Datagram };
@@ -19,8 +21,6 @@ enum class SocketType { Stream, Datagram };
 // No call blocks longer than its time limit.
 class SocketLink {
 public:
-    static constexpr int kConnectTimeoutSeconds = 5;
-
     SocketLink() = default;
     ~SocketLink();
     SocketLink(const SocketLink&) = delete;
@@ -37,15 +37,19 @@ public:
     void setPeer(const sockaddr_in& peer);
     const sockaddr_in& peer() const { return peer_; }
 
-    // Connects to the peer within 5 s. Only a connection that really exists
-    // counts: a refusal is known at once, an unanswered peer after 5 s.
+    // Connects to the peer within the connect limit. Only a connection that
+    // really exists counts: a refusal is known at once, an unanswered peer
+    // when the limit has passed.
     void connect();
+    // The connect limit, the product's unless set; set before the link is
+    // used by another thread.
+    void setConnectTimeout(int milliseconds) { connectTimeoutMs_ = milliseconds; }
     bool connected() const { return connected_.load(); }
     bool isOpen() const { return socket_.load() >= 0; }
 
-    // Waits up to `seconds` for data and reads once: the byte count (1 or more),
-    // or -1 for a time-out, an error or a peer that closed.
-    int receive(void* buffer, size_t length, int seconds);
+    // Waits up to `milliseconds` for data and reads once: the byte count (1 or
+    // more), or -1 for a time-out, an error or a peer that closed.
+    int receive(void* buffer, size_t length, int milliseconds);
     // One send of the whole buffer to the peer; the count accepted or -1.
     int send(const void* buffer, size_t length);
     // A datagram send that leaves by the interface numbered `interfaceIndex`
@@ -82,6 +86,7 @@ private:
     SocketType type_ = SocketType::Stream;
     sockaddr_in peer_{};
     bool peerUsable_ = false;
+    int connectTimeoutMs_ = NetworkLimits{}.connectTimeoutMs;
 };
 
 // The viewer's own IPv4 address as dotted text, from the host's name; empty

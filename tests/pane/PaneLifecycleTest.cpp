@@ -235,5 +235,25 @@ TEST_F(PaneLifecycleTest, StopDropsTheQueuedCommandsAndTheOneInFlight) {
     EXPECT_EQ(events().commands, 1);  // only the command of the new start
 }
 
+// On a four-channel recorder that closes every stream, a channel chosen while a reconnect
+// negotiates outlives it while the new table has it, else becomes 1.
+TEST(PaneReconnect, AChannelChosenWhileNegotiatingSurvivesWhileTheTableHasIt) {
+    DeviceConfig config;
+    config.deviceClass = 3;
+    config.faults.closeAfterFrames = 3;
+    auto device = startDevice(config);
+    TestPane pane;
+    pane.events.afterModel = [&](PaneStamp stamp) {  // as a command ending before negotiating
+        if (const int models = pane.events.models; models == 2 || models == 3)
+            pane.runtime->connection().publishChannel(models == 2 ? 3 : 9, stamp.generation);
+    };
+    startPaneOn(*pane.runtime, *device, true, false);
+    ASSERT_TRUE(eventually([&] { return countRequests(*device, "RequestStream") >= 4; }, 10s));
+    pane.runtime->stopPane();
+    EXPECT_EQ(countRequests(*device, "&CH=0&"), 2);  // each asks for the channel it began on
+    EXPECT_EQ(countRequests(*device, "&CH=3&"), 1);
+    EXPECT_GE(countRequests(*device, "&CH=1&"), 1);  // 9 is beyond the table
+}
+
 }  // namespace
 }  // namespace tess

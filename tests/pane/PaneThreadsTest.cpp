@@ -29,7 +29,7 @@ protected:
         for (size_t i = 0; i < kClasses.size(); ++i) {
             DeviceConfig config;
             config.deviceClass = kClasses[i];
-            config.framesPerSecond = 25;
+            config.framesPerSecond = 60;
             if (i == kReconnecting) config.faults.closeAfterFrames = 40;
             devices_[i] = std::make_unique<SimulatedDevice>(config);
             ASSERT_TRUE(devices_[i]->start()) << devices_[i]->lastError();
@@ -98,7 +98,7 @@ TEST_F(PaneThreads, FourPanesStreamStopRestartReconnectAndEndEveryThread) {
     SimulatedDevice& reconnecting = *devices_[kReconnecting];
     const int loginsBefore = countRequests(reconnecting, "Login.cgi");
     EXPECT_TRUE(eventually(
-        [&] { return countRequests(reconnecting, "Login.cgi") >= loginsBefore + 2; }, 20s));
+        [&] { return countRequests(reconnecting, "Login.cgi") >= loginsBefore + 1; }, 20s));
     // The live view's toggles on one pane meanwhile: both receivers off, then on again.
     PaneRuntime& toggled = *panes_[2]->runtime;
     toggled.stopVideoReceiver();
@@ -131,18 +131,18 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
     DeviceConfig config;
     config.deviceClass = 6;
     config.faults.downAfterFrames = 10;
-    config.faults.downSeconds = 1.5;
+    config.faults.downSeconds = 0.5;
     SimulatedDevice device(config);
     ASSERT_TRUE(device.start()) << device.lastError();
-    TestPane pane;
+    TestPane pane(0, nullptr, kShortTimings);
     startPaneOn(*pane.runtime, device, true, true);
 
     ASSERT_TRUE(eventually([&] { return device.isDown(); }, 10s));
-    std::this_thread::sleep_for(300ms);  // the first attempt to log in again fails at once
+    ASSERT_TRUE(eventually([&] { return pane.runtime->health().retryInMs.has_value(); }, 5s));
     pane.runtime->stopPane();
     const int logins = countRequests(device, "Login.cgi");
     ASSERT_TRUE(eventually([&] { return !device.isDown(); }, 5s));
-    std::this_thread::sleep_for(3500ms);  // the next attempt would have come by now
+    std::this_thread::sleep_for(300ms);  // three retry delays: the next attempt would have come
 
     EXPECT_EQ(countRequests(device, "Login.cgi"), logins);
     EXPECT_EQ(device.state().activeVideoStreams, 0);
@@ -158,7 +158,7 @@ TEST(PaneStop, APaneStoppedWhileRetryingStaysStoppedWhenItsDeviceReturns) {
 namespace tess {
 namespace {
 
-// Four panes whose devices close every stream after a second, so that each
+// Four panes whose devices close every stream after 0.4 s, so that each
 // keeps logging in, negotiating and publishing its facts anew, while a plain
 // thread standing in for the window reads copies of those facts, queues
 // commands and restarts one pane now and then. Meant for the thread
@@ -170,7 +170,7 @@ TEST(PaneFacts, ReadAndCommandedWhileFourPanesReconnect) {
     for (size_t i = 0; i < panes.size(); ++i) {
         DeviceConfig config;
         config.deviceClass = i % 2 == 0 ? 50 : 6;
-        config.framesPerSecond = 25;
+        config.framesPerSecond = 60;
         config.faults.closeAfterFrames = 25;
         devices[i] = std::make_unique<SimulatedDevice>(config);
         ASSERT_TRUE(devices[i]->start()) << devices[i]->lastError();
@@ -180,7 +180,7 @@ TEST(PaneFacts, ReadAndCommandedWhileFourPanesReconnect) {
 
     std::atomic<int> copies{0}, wholeCopies{0};
     std::thread window([&] {
-        const auto until = std::chrono::steady_clock::now() + 4s;
+        const auto until = std::chrono::steady_clock::now() + 1500ms;
         for (int round = 0; std::chrono::steady_clock::now() < until; ++round) {
             for (size_t i = 0; i < panes.size(); ++i) {
                 PaneRuntime& runtime = *panes[i]->runtime;

@@ -96,6 +96,7 @@ void RecordingEvents::modelKnown(PaneStamp stamp, int32_t deviceClass) {
     note(stamp);
     lastModel_ = deviceClass;
     ++models;
+    if (afterModel) afterModel(stamp);
 }
 
 void RecordingEvents::negotiated(PaneStamp stamp, const SessionFacts& facts) {
@@ -183,9 +184,9 @@ uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, b
     return pane.startPane(loginFor(device));
 }
 
-TestPane::TestPane(int number, AudioOut* sharedOutput)
-    : runtime(
-          std::make_unique<PaneRuntime>(number, sharedOutput ? *sharedOutput : audioOut, events)),
+TestPane::TestPane(int number, AudioOut* sharedOutput, const PaneTimings& timings)
+    : runtime(std::make_unique<PaneRuntime>(number, sharedOutput ? *sharedOutput : audioOut, events,
+                                            timings)),
       consumer(std::make_unique<ReleasingConsumer>(runtime->frames())) {
     runtime->setFrameConsumer(consumer.get());
 }

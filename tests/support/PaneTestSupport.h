@@ -72,6 +72,7 @@ private:
 // Counts every report a pane makes and keeps the latest of each kind.
 class RecordingEvents : public PaneEvents {
 public:
+    std::function<void(PaneStamp)> afterModel;  // on the connect thread; set before a start
     void loginFinished(PaneStamp stamp, bool loggedIn) override;
     void modelKnown(PaneStamp stamp, int32_t deviceClass) override;
     void negotiated(PaneStamp stamp, const SessionFacts& facts) override;
@@ -138,10 +139,14 @@ LoginData loginFor(const devsim::SimulatedDevice& device);
 uint32_t startPaneOn(PaneRuntime& pane, const devsim::SimulatedDevice& device, bool video,
                      bool audio);
 
+// Retries 100 ms apart, a stream ends after 1 s quiet, every other limit and period 500 ms.
+inline constexpr PaneTimings kShortTimings{100, 500, 500, 1000, 500, 500};
+
 // A runtime with its stand-ins, for one pane; it plays into its own output
 // unless given one that several panes share.
 struct TestPane {
-    explicit TestPane(int number = 0, AudioOut* sharedOutput = nullptr);
+    explicit TestPane(int number = 0, AudioOut* sharedOutput = nullptr,
+                      const PaneTimings& timings = kProductTimings);
     ~TestPane();
 
     RecordingEvents events;
