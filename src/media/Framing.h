@@ -25,7 +25,7 @@ inline constexpr size_t kAudioMediaHeaderBytes = 64;
 // 8192-byte PCM block: 64 + 2048 bytes.
 inline constexpr uint32_t kMaxAudioFrameBytes = 2112;
 
-inline constexpr int kResyncReceiveMs = 2000;  // per discarded byte
+inline constexpr int kResyncReceiveMs = 2000;  // per receive while discarding
 // A resynchronisation that has discarded this many bytes gives up: two whole
 // video slots of bytes without the awaited mark means the stream is lost.
 inline constexpr size_t kResyncByteLimit = 2 * kVideoSlotBytes;

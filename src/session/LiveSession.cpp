@@ -59,7 +59,7 @@ LiveSession::LiveSession(int paneCount, AudioOut& audioOut, std::unique_ptr<Even
         Pane& pane = panes_[number];
         PaneEvents& events = *this;
         SnapshotEvents& snapshots = *this;
-        pane.runtime = std::make_unique<PaneRuntime>(number, audioOut, events);
+        pane.runtime = std::make_unique<PaneRuntime>(number, audioOut, events, timings_);
         pane.rendering = makeRendering(number, *pane.runtime, snapshots);
         pane.runtime->setFrameConsumer(pane.rendering.get());
         pane.runtime->connection().audioToPlayer = false;

@@ -138,11 +138,10 @@ protected:
         scope_.reset();
     }
 
-    // Short enough that no test waits a product's second for a retry.
+    // The product's, but for the audio stop after an A/V change, which no
+    // test needs to wait a second for.
     static PaneTimings timings() {
         PaneTimings timings;
-        timings.retryDelayMs = 300;
-        timings.modelKnownWaitMs = 1000;
         timings.audioStopDelayMs = 200;
         return timings;
     }
