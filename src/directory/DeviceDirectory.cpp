@@ -12,8 +12,6 @@
 #include <system_error>
 
 #include "platform/Log.h"
-#include "platform/MessageSink.h"
-#include "resources/StringTable.h"
 
 namespace tess {
 namespace {
@@ -337,10 +335,8 @@ void DeviceDirectory::removeStaleSaveFiles(const std::filesystem::path& path) {
 
 DeviceEntry* DeviceDirectory::createEntry(EntryKind kind, std::u16string_view label,
                                           DeviceEntry* parent) {
-    if (entryCount_ >= kMaxEntries) {
-        messageSink().show(text::deviceLimit);
-        return nullptr;
-    }
+    // The window that asked tells the user: this is no place for a message.
+    if (full()) return nullptr;
     TreeItem* parentItem = parent ? itemOf(parent) : &top_;
     if (!isEntryKind(static_cast<uint16_t>(kind)) || !parentItem ||
         (parent && !parent->isFolder())) {

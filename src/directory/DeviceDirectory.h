@@ -106,9 +106,8 @@ public:
     // A new entry as the last child of `parent` (a folder of this directory,
     // or nullptr for the top level) with the next free index; a device starts
     // with avFlags kAvVideo. The caller fills in the kind's fields and then
-    // calls notifyChanged. When 31 entries exist, shows the limit message and
-    // returns nullptr; a parent that is not a folder of this directory also
-    // gives nullptr.
+    // calls notifyChanged. A full directory (full()) gives nullptr, and so
+    // does a parent that is not a folder of this directory.
     DeviceEntry* createEntry(EntryKind kind, std::u16string_view label, DeviceEntry* parent);
 
     // Deletes one entry without children and renumbers: every index and
@@ -146,6 +145,8 @@ public:
 
     uint16_t nextIndex() const { return static_cast<uint16_t>(entryCount_ + 1); }
     size_t entryCount() const { return entryCount_; }
+    // Holds kMaxEntries entries: no entry can be created.
+    bool full() const { return entryCount_ >= kMaxEntries; }
 
     // The entry selected when the directory was saved; the tree selects it
     // after loading. The window sets it before saving; 1 when unknown.

@@ -337,11 +337,15 @@ DeviceEntry* MainWindow::targetFolder() const {
 }
 
 bool MainWindow::hasRoomForEntry() const {
-    if (directory_.entryCount() >= DeviceDirectory::kMaxEntries) {
-        messageSink().show(text::deviceLimit);
+    if (directory_.full()) {
+        tellDirectoryFull();
         return false;
     }
     return true;
+}
+
+void MainWindow::tellDirectoryFull() const {
+    messageSink().show(text::deviceLimit);
 }
 
 void MainWindow::newDevice() {
@@ -500,7 +504,7 @@ void MainWindow::search() {
     // The device joins the directory before its session, so that the
     // session's audio/video choice is made on the entry that stays.
     DeviceEntry* entry = nullptr;
-    if (directory_.entryCount() < DeviceDirectory::kMaxEntries) {
+    if (!directory_.full()) {
         DeviceEntry* first = directory_.childAt(nullptr, 0);
         entry = directory_.createEntry(EntryKind::device, editor.label().toStdU16String(),
                                        first && first->isFolder() ? first : nullptr);
@@ -519,7 +523,7 @@ void MainWindow::search() {
     if (EntryViewer* viewer = currentViewer()) {
         viewer->view(session, directory_);
     }
-    messageSink().show(text::deviceLimit);
+    tellDirectoryFull();
 }
 
 void MainWindow::openEntry(DeviceEntry* entry) {

@@ -125,6 +125,8 @@ private:
     // False, after the limit message, when the directory is full. The
     // creating commands ask before an editor opens, so nothing typed is lost.
     bool hasRoomForEntry() const;
+    // The limit message: the one place it is shown.
+    void tellDirectoryFull() const;
     void startLabelEdit(const DeviceEntry* entry);
     // Type, time and members from the editor into `entry`, and tells the tree.
     void writeMultiDevice(const MultiDeviceEditor& editor, DeviceEntry& entry);
