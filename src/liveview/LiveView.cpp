@@ -4,12 +4,10 @@
 
 #include <QAction>
 #include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QShortcut>
 #include <QWindow>
 
 #include "liveview/RequestMessages.h"
@@ -30,30 +28,7 @@ constexpr std::array<QRect, LiveSession::kQuadPanes> kQuadPlaces{
 // How often the panes' health markers are brought up to date.
 constexpr int kHealthRefreshMs = 250;
 
-// Keys of the function buttons.
-constexpr int kButton2Key = 112;
-constexpr int kButton3Key = 90;
-
-constexpr std::pair<Control, int> kPtzActions[] = {
-    {Control::Up, 16},        {Control::Down, 17},       {Control::Left, 18},
-    {Control::Right, 19},     {Control::ZoomIn, 22},     {Control::ZoomOut, 23},
-    {Control::ZoomInMax, 24}, {Control::ZoomOutMax, 25}, {Control::FocusIn, 26},
-    {Control::FocusOut, 27}};
-
 }  // namespace
-
-// Holds every pane's render thread for as long as the controls move: no
-// frame is composed or handed over meanwhile.
-class LiveView::RenderPause {
-public:
-    explicit RenderPause(LiveSession& session) : session_(session) { session_.pauseRendering(); }
-    ~RenderPause() { session_.resumeRendering(); }
-    RenderPause(const RenderPause&) = delete;
-    RenderPause& operator=(const RenderPause&) = delete;
-
-private:
-    LiveSession& session_;
-};
 
 LiveView::LiveView(LiveSession& session, PaneRenderers& renderers, const std::string& programFolder,
                    QWidget* parent)
@@ -84,7 +59,8 @@ LiveView::LiveView(LiveSession& session, PaneRenderers& renderers, const std::st
     connect(fullScreen_, &FullScreenView::healthToggled, this, &LiveView::toggleHealthOverlay);
     connect(fullScreen_, &FullScreenView::zoomResetRequested, this, &LiveView::resetZoom);
     connectControls();
-    bindKeys();
+    bindButtonKeys();
+    bindViewerKeys();
     healthTimer_.setInterval(kHealthRefreshMs);
     connect(&healthTimer_, &QTimer::timeout, this, &LiveView::refreshHealthMarkers);
     session_.setListener(this);
@@ -293,59 +269,6 @@ void LiveView::showAvButton(int number) {
     controlPanel_->settleLayout();
 }
 
-void LiveView::showTabPage(int page) {
-    const RenderPause pause(session_);
-    const std::optional<int> number = session_.currentPane();
-    if (!number) return;
-    const PaneConnection& connection = session_.runtime(*number).connection();
-    controlPanel_->showPage(page, classTraits(session_.runtime(*number).facts().deviceClass),
-                            connection.videoWanted, connection.audioWanted);
-}
-
-void LiveView::connectControls() {
-    ControlPanel& panel = *controlPanel_;
-    const auto onClick = [this, &panel](Control control, auto action) {
-        connect(&panel.button(control), &QAbstractButton::clicked, this, action);
-    };
-    onClick(Control::SnapShot, [this] { takeSnapshot(); });
-    connect(&panel.snapshotViewerButton(), &QPushButton::clicked, this, &LiveView::browseSnapshots);
-    onClick(Control::FourDevice, [this] { returnToQuad(); });
-    onClick(Control::Cut4, [this] { split(Split::Cut4); });
-    onClick(Control::Cut9, [this] { split(Split::Cut9); });
-    onClick(Control::Cut16, [this] { split(Split::Cut16); });
-    for (int n = 1; n <= 16; ++n) {
-        onClick(channelControl(n),
-                [this, n] { session_.pressChannel(n, controlPanel_->channelMode()); });
-    }
-    for (const auto& [control, action] : kPtzActions) {
-        onClick(control, [this, code = action] { session_.sendPtzAction(code); });
-    }
-    onClick(Control::Auto, [this] { session_.pressAuto(); });
-    onClick(Control::CH, [this] { switchChannelMode(0); });
-    onClick(Control::PRESET, [this] { switchChannelMode(1); });
-    onClick(Control::Button2, [this] { session_.sendKey(kButton2Key); });
-    onClick(Control::Button3, [this] { session_.sendKey(kButton3Key); });
-    for (AvButton av : {AvButton::AudioAndVideo, AvButton::VideoOnly, AvButton::AudioOnly}) {
-        connect(&panel.avButton(av), &QPushButton::clicked, this, &LiveView::cycleAvMode);
-    }
-    connect(&panel, &ControlPanel::pageChanged, this, &LiveView::showTabPage);
-}
-
-void LiveView::split(Split cut) {
-    controlPanel_->setChannelMode(1);
-    if (session_.split(cut)) controlPanel_->showChannelModeButton();
-}
-
-void LiveView::switchChannelMode(int mode) {
-    const RenderPause pause(session_);
-    controlPanel_->setChannelMode(mode);
-    controlPanel_->showChannelModeButton();
-}
-
-void LiveView::cycleAvMode() {
-    if (session_.cycleAvMode()) showAvButton(*session_.currentPane());
-}
-
 void LiveView::connectStylus(PaneWidget& widget) {
     connect(&widget, &PaneWidget::pressed, this,
             [this, &widget](QPointF at) { stylusPress(toPictureArea(widget, at), true); });
@@ -420,45 +343,6 @@ void LiveView::stylusRelease(QPoint at) {
 std::optional<int> LiveView::gesturePane() const {
     if (fullScreen_->active()) return fullScreen_->pane();
     return session_.currentPane();
-}
-
-void LiveView::bindKeys() {
-    // Keys press the button they stand for, and only while it is on screen:
-    // no PTZ key on a device without PTZ, a Switch or a recorder's DVR page.
-    const std::pair<QKeySequence, Control> bindings[] = {
-        {Qt::Key_Up, Control::Up},
-        {Qt::Key_Down, Control::Down},
-        {Qt::Key_Left, Control::Left},
-        {Qt::Key_Right, Control::Right},
-        {Qt::Key_Plus, Control::ZoomIn},
-        {Qt::Key_Equal, Control::ZoomIn},
-        {Qt::KeypadModifier | Qt::Key_Plus, Control::ZoomIn},
-        {Qt::Key_Minus, Control::ZoomOut},
-        {Qt::KeypadModifier | Qt::Key_Minus, Control::ZoomOut},
-    };
-    const auto bind = [this](const QKeySequence& key, Control control) {
-        auto* shortcut = new QShortcut(key, this);
-        connect(shortcut, &QShortcut::activated, this, [this, control] {
-            QAbstractButton& button = controlPanel_->button(control);
-            if (button.isVisible() && button.isEnabled()) button.click();
-        });
-    };
-    for (const auto& [key, control] : bindings) bind(key, control);
-    for (int n = 1; n <= 9; ++n) {
-        bind(QKeySequence(Qt::Key_0 + n), channelControl(n));
-        bind(QKeySequence(Qt::KeypadModifier | (Qt::Key_0 + n)), channelControl(n));
-    }
-    // The viewer's own keys, which send nothing to a device.
-    const std::pair<QKeySequence, void (LiveView::*)()> viewerKeys[] = {
-        {Qt::Key_F11, &LiveView::toggleFullScreen},
-        {Qt::Key_F, &LiveView::toggleFullScreen},
-        {Qt::Key_I, &LiveView::toggleHealthOverlay},
-        {Qt::Key_0, &LiveView::resetZoom},
-        {Qt::KeypadModifier | Qt::Key_0, &LiveView::resetZoom},
-    };
-    for (const auto& [key, action] : viewerKeys) {
-        connect(new QShortcut(key, this), &QShortcut::activated, this, action);
-    }
 }
 
 void LiveView::toggleFullScreen() {

@@ -121,9 +121,11 @@ private:
     void showPaneAlone(int number);
     void returnToQuad();
 
+    // The control panel's and the keyboard's commands (LiveViewCommands.cpp).
     void connectControls();
     void connectStylus(PaneWidget& widget);
-    void bindKeys();
+    void bindButtonKeys();
+    void bindViewerKeys();
     void split(Split cut);
     void switchChannelMode(int mode);
     void cycleAvMode();
@@ -160,6 +162,19 @@ private:
     StylusTracker stylus_;
     QTimer healthTimer_;
     MessageQueue messages_;
+};
+
+// Holds every pane's render thread for as long as the controls move: no
+// frame is composed or handed over meanwhile.
+class LiveView::RenderPause {
+public:
+    explicit RenderPause(LiveSession& session) : session_(session) { session_.pauseRendering(); }
+    ~RenderPause() { session_.resumeRendering(); }
+    RenderPause(const RenderPause&) = delete;
+    RenderPause& operator=(const RenderPause&) = delete;
+
+private:
+    LiveSession& session_;
 };
 
 }  // namespace tess
