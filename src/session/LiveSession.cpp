@@ -407,17 +407,7 @@ bool LiveSession::cycleAvMode() {
         connection.audioWanted = false;
         connection.videoWanted = true;
         runtime.restartVideoReceiver();
-        // The sound goes on until the picture is back; then, unless the user
-        // chose another mode meanwhile, the audio stops.
-        loop_->cancelTimer(audioStopTimer_);
-        audioStopTimer_ =
-            loop_->startTimer(timings_.audioStopDelayMs, [this, &runtime, stamp = runtime.stamp()] {
-                audioStopTimer_ = 0;
-                const PaneConnection& now = runtime.connection();
-                if (isCurrent(stamp) && now.videoWanted && !now.audioWanted) {
-                    runtime.stopAudioReceiver();
-                }
-            });
+        stopAudioWhenThePictureIsBack(runtime);
     } else if (video) {  // to audio and video
         store(device != nullptr ? device->avFlags() | kAvAudio : kAvVideo | kAvAudio);
         runtime.restartAudioReceiver();
@@ -426,6 +416,20 @@ bool LiveSession::cycleAvMode() {
         return false;
     }
     return true;
+}
+
+void LiveSession::stopAudioWhenThePictureIsBack(PaneRuntime& runtime) {
+    // The sound goes on until the picture is back; then, unless the user
+    // chose another mode meanwhile, the audio stops.
+    loop_->cancelTimer(audioStopTimer_);
+    audioStopTimer_ =
+        loop_->startTimer(timings_.audioStopDelayMs, [this, &runtime, stamp = runtime.stamp()] {
+            audioStopTimer_ = 0;
+            const PaneConnection& now = runtime.connection();
+            if (isCurrent(stamp) && now.videoWanted && !now.audioWanted) {
+                runtime.stopAudioReceiver();
+            }
+        });
 }
 
 bool LiveSession::requestSnapshot(int number, std::string stem, const SnapshotHeader& header) {

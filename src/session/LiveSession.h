@@ -176,6 +176,9 @@ private:
     void setSelected(std::optional<int> number);
     bool queueOnCurrentPane(DeviceCommand command);
     void queueCommand(int number, DeviceCommand command);
+    // Stops the audio of a pane switched to video only once the A/V delay
+    // has passed.
+    void stopAudioWhenThePictureIsBack(PaneRuntime& runtime);
     void layOut(int number, LayoutOccasion occasion, const SessionFacts& facts);
     void notify(const SessionEvent& event);
     bool isCurrent(PaneStamp stamp) const;
