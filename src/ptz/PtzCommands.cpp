@@ -33,9 +33,9 @@ public:
     }
     bool send(const std::string& head, std::string_view body = {}) {
         if (unreachable_) return false;
-        const RequestResult result = sendCgiRequest(context_.link, context_.facts.host,
-                                                    context_.facts.devicePort, head, body, reply_,
-                                                    context_.replyTimeoutMs);
+        const RequestResult result =
+            sendCgiRequest(context_.link, context_.facts.host, context_.facts.devicePort, head,
+                           body, reply_, context_.replyTimeoutMs);
         if (result != RequestResult::Ok && outcome_.result == RequestResult::Ok) {
             outcome_.result = result;
         }

@@ -6,6 +6,8 @@
 #include <QTabWidget>
 
 #include "LiveViewFixture.h"
+#include "protocol/CgiExchange.h"
+#include "protocol/Requests.h"
 
 using namespace tess;
 using namespace tess::liveviewtest;
@@ -279,7 +281,9 @@ private slots:
     }
 
     // A drag on a PTZ camera's picture shows the rectangle while it lasts;
-    // the release aims the camera at the drag's centre.
+    // the release aims the camera at the drag's centre and zooms it by the
+    // drag's width, with lens model 1: from 16000/4000/32161, a drag from
+    // (150, 40) to (210, 100) aims at (180, 70) and zooms in by 60 pixels.
     void dragOnACameraAimsIt() {
         auto device = startDevice(configOf(7));
         QVERIFY(device);
@@ -287,22 +291,31 @@ private slots:
         showWhile(entry, [&] {
             PaneAccess pane = paneAt(0);
             QTRY_VERIFY_WITH_TIMEOUT(pane.facts().deviceClass == 7, kPictureWaitMs);
+            pane.runtime().queueCommand([](CommandContext& context) {
+                CommandReply reply;
+                const std::string head = request::setCameraLocation(
+                    16000, 4000, 32161, 0, context.facts.sessionIdText(), context.localAddress);
+                sendCgiRequest(context.link, context.facts.host, context.facts.devicePort, head, {},
+                               reply);
+                return CommandOutcome{};
+            });
+            QTRY_COMPARE_WITH_TIMEOUT(device->state().zoom, 32161, 5000);
             const LogicalGeometry& geometry = liveView_->geometry();
             PaneWidget& widget = pane.widget();
-            QTest::mousePress(&widget, Qt::LeftButton, {}, geometry.toPixels(QPoint(100, 50)));
-            QMouseEvent move(QEvent::MouseMove, geometry.toPixels(QPoint(140, 90)),
-                             widget.mapToGlobal(geometry.toPixels(QPoint(140, 90))), Qt::NoButton,
+            QTest::mousePress(&widget, Qt::LeftButton, {}, geometry.toPixels(QPoint(150, 40)));
+            QMouseEvent move(QEvent::MouseMove, geometry.toPixels(QPoint(210, 100)),
+                             widget.mapToGlobal(geometry.toPixels(QPoint(210, 100))), Qt::NoButton,
                              Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(&widget, &move);
             QVERIFY(pane.renderState().dragRectangle.shown);
             const DragRectangle drawn = pane.renderState().dragRectangle.get();
             QCOMPARE(QRect(QPoint(drawn.x0, drawn.y0), QPoint(drawn.x1, drawn.y1)),
-                     QRect(QPoint(100, 50), QPoint(140, 90)));
-            const auto before = device->state();
-            QTest::mouseRelease(&widget, Qt::LeftButton, {}, geometry.toPixels(QPoint(140, 90)));
+                     QRect(QPoint(150, 40), QPoint(210, 100)));
+            QTest::mouseRelease(&widget, Qt::LeftButton, {}, geometry.toPixels(QPoint(210, 100)));
             QVERIFY(!pane.renderState().dragRectangle.shown);
-            QTRY_VERIFY_WITH_TIMEOUT(
-                device->state().pan != before.pan || device->state().tilt != before.tilt, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(device->state().zoom, 32932, 5000);
+            QCOMPARE(device->state().pan, 17581);
+            QCOMPARE(device->state().tilt, 3635);
             QTRY_COMPARE(pane.commandsInFlight(), 0);
 
             // On the PTZ page the arrow keys steer; Return on a focused
