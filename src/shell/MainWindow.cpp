@@ -384,6 +384,7 @@ void MainWindow::newMultiDevice() {
 }
 
 void MainWindow::newFolder() {
+    if (!hasRoomForEntry()) return;
     const DeviceEntry* selected = selectedEntry();
     DeviceEntry* parent = selected && selected->parentIndex() == 0 ? nullptr : targetFolder();
     DeviceEntry* folder = directory_.createEntry(
