@@ -10,9 +10,11 @@
 //    and player fed flat out on loopback. The replaced global operator new
 //    counts per thread name, so the simulator's own allocations stay out.
 // 3. Audio latency through a private PulseAudio server over 60 s of a tone:
-//    from the simulator's send of a frame's last byte to its block's write,
-//    the sound the server holds ahead of each block as it is written, their
-//    sum, and the dropouts in the null sink's recording.
+//    from the simulator's send of a frame's last byte to its block's hand-over
+//    to the output, the sound queued ahead of each block there (the output's
+//    playout buffer and the server), their sum, and the dropouts in the null
+//    sink's recording. bench/audio/audio_bench does the same under jitter and
+//    clock drift.
 //
 // About two minutes in all; figures go to standard output.
 #include <arpa/inet.h>
@@ -467,8 +469,8 @@ void audioLatency(int seconds) {
         "resets, %llu underflows):\n"
         "  device send of a frame's last byte to its block's write: median %.2f ms, worst %.2f "
         "ms (target: median <= 5 ms)\n"
-        "  sound queued at the server ahead of each block (pa_stream_get_latency before the "
-        "write): median %.2f ms, worst %.2f ms (target <= 50 ms)\n"
+        "  sound queued ahead of each block (playout buffer and server): median %.2f ms, "
+        "worst %.2f ms (target <= 50 ms)\n"
         "  the two together: median %.2f ms, worst %.2f ms (target: within 60 ms)\n"
         "  dropouts (4 or more silent samples) in %.1f s recorded from the null sink: %zu "
         "(target 0)\n",

@@ -33,6 +33,12 @@ AudioPlayer::AudioPlayer(AudioQueue& queue, AudioOut& out)
           [this] { queue_.cancel(); }) {}
 
 void AudioPlayer::run(const WorkerThread::StopRequest& stop) {
+    play(stop);
+    // The pane's sound ends with a fade, not a cut (unless another pane plays by now).
+    out_.endStream(this);
+}
+
+void AudioPlayer::play(const WorkerThread::StopRequest& stop) {
     PcmRing& ring = queue_.pcm();
     while (!stop && ring.waitBlock()) {
         while (!out_.waitForRoom(kRoomPollMs)) {
@@ -44,7 +50,7 @@ void AudioPlayer::run(const WorkerThread::StopRequest& stop) {
             return;
         }
         // A refused block is skipped; the output has already given its room back.
-        out_.writeBlock(ring.block());
+        out_.writeBlock(ring.block(), this);
         ring.releaseBlock();
         ++playedBlocks_;
     }

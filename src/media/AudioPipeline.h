@@ -41,7 +41,8 @@ private:
 // limit, then for room in the shared output, and writes the block. The wait
 // for room is a short poll of the stop request, because the output semaphore
 // is shared with the other panes and cannot be cancelled for one of them.
-// A stopped player writes no further block.
+// A stopped player writes no further block, and ends its stream at the
+// output: what is left of it fades out.
 class AudioPlayer {
 public:
     static constexpr uint32_t kRoomPollMs = 20;
@@ -56,6 +57,7 @@ public:
 
 private:
     void run(const WorkerThread::StopRequest& stop);
+    void play(const WorkerThread::StopRequest& stop);
 
     AudioQueue& queue_;
     AudioOut& out_;

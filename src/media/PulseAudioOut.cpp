@@ -4,15 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "platform/Log.h"
 
 namespace tess {
 namespace {
-
-constexpr uint32_t kBytesPerSecond = AudioOut::kSampleRate * sizeof(int16_t);
 
 // Holds the mainloop lock for a scope (from a thread other than the mainloop's).
 class MainloopLock {
@@ -54,10 +51,10 @@ PulseAudioOut::~PulseAudioOut() {
     {
         MainloopLock lock(mainloop_);
         playing_ = false;
-        if (tick_) pa_threaded_mainloop_get_api(mainloop_)->time_free(tick_);
         if (stream_) {
             pa_stream_set_state_callback(stream_, nullptr, nullptr);
             pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+            pa_stream_set_write_callback(stream_, nullptr, nullptr);
             pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
         }
@@ -122,12 +119,12 @@ bool PulseAudioOut::connect() {
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = kTargetBufferBytes;
-    // Start as soon as one sample is there: blocks of any size play at once,
-    // and after an underrun the stream waits for the next block again. The
-    // lead of silence in front of such a block is the margin for late ones.
-    attr.prebuf = sizeof(int16_t);
-    attr.minreq = static_cast<uint32_t>(-1);
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = kRequestBytes;
     attr.fragsize = static_cast<uint32_t>(-1);
+    // The server asks for what it needs and the write callback always gives it
+    // all (silence while no stream plays): the stream never starves.
+    pa_stream_set_write_callback(stream_, &PulseAudioOut::onWrite, this);
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
@@ -147,117 +144,85 @@ bool PulseAudioOut::connect() {
     }
     pa_stream_set_state_callback(stream_, &PulseAudioOut::onStreamState, this);
     pa_stream_set_underflow_callback(stream_, &PulseAudioOut::onUnderflow, this);
-    tick_ =
-        pa_context_rttime_new(context_, pa_rtclock_now() + kTickUs, &PulseAudioOut::onTick, this);
-    if (!tick_) {
-        fail("no timer");
-        return false;
-    }
     playing_ = true;
     return true;
 }
 
 void PulseAudioOut::fail(const char* reason) {
     const bool wasPlaying = playing_.exchange(false);
-    releasePending();
+    playout_.stop();
     if (reported_) return;
     reported_ = true;
     logLine(LogArea::Audio, LogLevel::Warning, "sound server %s (%s); audio is dropped",
             wasPlaying ? "lost" : "unavailable", reason);
 }
 
-void PulseAudioOut::releasePending() {
-    for (; pendingCount_ > 0; --pendingCount_) blockDone();
-    pendingHead_ = 0;
-}
-
-void PulseAudioOut::takePlayed() {
-    pa_usec_t playedUs = 0;
-    if (!stream_ || pa_stream_get_time(stream_, &playedUs) < 0) return;
-    const uint64_t played = playedUs * kBytesPerSecond / 1000000;
-    if (played <= playedBytes_) return;
-    uint64_t progress = played - playedBytes_;
-    playedBytes_ = played;
-    // Progress while nothing of ours is queued (the tail of flushed audio) is
-    // not carried over to later blocks.
-    while (progress > 0 && pendingCount_ > 0) {
-        uint32_t& left = pending_[pendingHead_];
-        const uint64_t taken = std::min<uint64_t>(left, progress);
-        left -= static_cast<uint32_t>(taken);
-        progress -= taken;
-        if (left > 0) break;
-        pendingHead_ = (pendingHead_ + 1) % kMaxPending;
-        --pendingCount_;
-        blockDone();
-    }
-}
-
-size_t PulseAudioOut::queuedBlocks() {
-    if (!mainloop_) return 0;
+PulseAudioOut::Reading PulseAudioOut::reading() {
+    if (!mainloop_) return {};
     MainloopLock lock(mainloop_);
-    return pendingCount_;
-}
-
-uint64_t PulseAudioOut::queuedAheadUs() {
-    pa_usec_t latency = 0;
-    int negative = 0;
-    // No timing information yet (the first block) counts as nothing queued.
-    if (pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative) return 0;
-    return latency;
-}
-
-void PulseAudioOut::flush() {
-    if (playing_.load()) {
-        if (pa_operation* operation = pa_stream_flush(stream_, nullptr, nullptr)) {
-            pa_operation_unref(operation);
-        }
-    }
-    releasePending();
-    leadIn_ = true;
+    return {playout_.targetSamples() / 8,
+            playout_.latenessSamples() / 8,
+            playout_.rateCorrection(),
+            playout_.queuedSamples() / 8,
+            playout_.streams(),
+            playout_.dryRuns(),
+            playout_.trims()};
 }
 
 bool PulseAudioOut::enqueue(std::span<const int16_t> samples) {
-    static constexpr std::array<int16_t, kLeadInSamples> kSilence{};
     if (!mainloop_) return false;
-    MainloopLock lock(mainloop_);
-    if (!playing_.load() || pendingCount_ == kMaxPending) return false;
-    // Behind or not is judged by the output's own count of unplayed bytes: it
-    // follows a flush at once, where the server's latency would lag behind.
-    uint64_t unplayed = 0;
-    for (size_t i = 0; i < pendingCount_; ++i)
-        unplayed += pending_[(pendingHead_ + i) % kMaxPending];
-    if (unplayed > uint64_t{kMaxQueuedAheadMs} * kBytesPerSecond / 1000) {
-        flush();
-        countReset();
+    const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    uint64_t aheadUs = 0;
+    {
+        MainloopLock lock(mainloop_);
+        if (!playing_.load()) return false;
+        const uint64_t trims = playout_.trims();
+        const double queued = playout_.push(samples, nowUs);
+        if (playout_.trims() != trims) countReset();
+        pa_usec_t serverUs = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(stream_, &serverUs, &negative) < 0 || negative) serverUs = 0;
+        aheadUs = static_cast<uint64_t>(std::max(0.0, queued) * 1e6 / kSampleRate /
+                                        (1 + playout_.rateCorrection())) +
+                  serverUs;
     }
-    uint64_t queuedUs = queuedAheadUs();
-    size_t bytes = samples.size_bytes();
-    // A null free callback makes libpulse copy the samples before it returns.
-    if (leadIn_) {
-        if (pa_stream_write(stream_, kSilence.data(), sizeof kSilence, nullptr, 0,
-                            PA_SEEK_RELATIVE) < 0) {
-            fail(pa_strerror(pa_context_errno(context_)));
-            return false;
-        }
-        bytes += sizeof kSilence;  // finished together with the block behind it
-        queuedUs += uint64_t{kLeadInSamples} * 1000000 / kSampleRate;
-        leadIn_ = false;
-    }
-    if (WriteProbe* probe = probe_.load()) probe->beforeWrite(queuedUs);
-    if (pa_stream_write(stream_, samples.data(), samples.size_bytes(), nullptr, 0,
-                        PA_SEEK_RELATIVE) < 0) {
-        fail(pa_strerror(pa_context_errno(context_)));
-        return false;
-    }
-    pending_[(pendingHead_ + pendingCount_) % kMaxPending] = static_cast<uint32_t>(bytes);
-    ++pendingCount_;
+    if (WriteProbe* probe = probe_.load()) probe->beforeWrite(aheadUs);
+    // Copied: the block is finished with as far as the player is concerned.
+    blockDone();
     return true;
 }
 
 void PulseAudioOut::dropQueued() {
+    stopStream();
+}
+
+void PulseAudioOut::stopStream() {
     if (!mainloop_) return;
     MainloopLock lock(mainloop_);
-    flush();
+    playout_.stop();
+}
+
+void PulseAudioOut::feed(size_t bytes) {
+    while (bytes >= sizeof(int16_t)) {
+        void* data = nullptr;
+        size_t length = bytes;
+        if (pa_stream_begin_write(stream_, &data, &length) < 0 || data == nullptr) {
+            data = scratch_.data();
+            length = sizeof scratch_;
+        }
+        length = std::min(length, bytes) & ~size_t{1};
+        if (length == 0) break;
+        playout_.pull(std::span<int16_t>(static_cast<int16_t*>(data), length / sizeof(int16_t)));
+        // Without a free callback libpulse takes the samples before it returns
+        // (a buffer it lent is handed back without a copy).
+        if (pa_stream_write(stream_, data, length, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            fail(pa_strerror(pa_context_errno(context_)));
+            return;
+        }
+        bytes -= length;
+    }
 }
 
 void PulseAudioOut::onContextState(pa_context* context, void* self) {
@@ -274,22 +239,13 @@ void PulseAudioOut::onStreamState(pa_stream* stream, void* self) {
 }
 
 void PulseAudioOut::onUnderflow(pa_stream*, void* self) {
-    // The server ran out of data: everything written has been played. The
-    // interpolated playback time stops short of the last block's end when the
-    // stream stalls, so this is what finishes the last block of a burst. The
-    // next block starts behind a new lead of silence.
-    auto* out = static_cast<PulseAudioOut*>(self);
-    ++out->underflows_;
-    out->releasePending();
-    out->leadIn_ = true;
+    // The server had nothing left to play: the write callback was late (the
+    // client's mainloop thread starved). Nothing to repair: it asks again.
+    ++static_cast<PulseAudioOut*>(self)->underflows_;
 }
 
-void PulseAudioOut::onTick(pa_mainloop_api*, pa_time_event* event, const struct timeval*,
-                           void* self) {
-    auto* out = static_cast<PulseAudioOut*>(self);
-    if (!out->playing_.load()) return;
-    out->takePlayed();
-    pa_context_rttime_restart(out->context_, event, pa_rtclock_now() + kTickUs);
+void PulseAudioOut::onWrite(pa_stream*, size_t bytes, void* self) {
+    static_cast<PulseAudioOut*>(self)->feed(bytes);
 }
 
 }  // namespace tess

@@ -6,10 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "LoopbackClient.h"
 #include "ReferenceReader.h"
@@ -254,6 +256,56 @@ TEST(DeviceAudio, TwoPacketAdpcmFramesOfTheTone) {
     }
     EXPECT_NEAR(crossings, 225, 12);
     EXPECT_NEAR(peak, 8000, 1200);
+}
+
+// Arrival times (ms after the first frame) of the next `count` audio frames.
+std::vector<double> audioArrivals(Streaming& s, int count) {
+    std::vector<double> arrivals;
+    std::chrono::steady_clock::time_point first;
+    for (int i = 0; i < count; ++i) {
+        const testing::Packet head = testing::readPacket(*s.stream);
+        const testing::Packet rest = testing::readPacket(*s.stream);
+        if (!head.ok || !rest.ok) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (i == 0) first = now;
+        arrivals.push_back(std::chrono::duration<double, std::milli>(now - first).count());
+    }
+    return arrivals;
+}
+
+TEST(DeviceAudio, AClockOffInPartsPerMillionPacesTheFramesFasterOrSlower) {
+    for (const int ppm : {100000, -100000}) {
+        DeviceConfig config = quick(6);
+        config.audioClockPpm = ppm;
+        Streaming s = startStream(config, true);
+        ASSERT_TRUE(s.stream && s.stream->connected());
+        const std::vector<double> at = audioArrivals(s, 9);
+        ASSERT_EQ(at.size(), 9u);
+        // Eight intervals of 128 ms / (1 + ppm / 10^6): 930.9 ms fast, 1137.8 ms slow.
+        EXPECT_NEAR(at.back(), 8 * 128 / (1 + ppm * 1e-6), 25) << ppm << " ppm";
+    }
+}
+
+TEST(DeviceAudio, JitterSendsFramesLateAtRandomWithoutChangingTheRateAndCanStop) {
+    DeviceConfig config = quick(6);
+    config.audioJitterMs = 80;
+    config.audioJitterSeconds = 1.2;
+    Streaming s = startStream(config, true);
+    ASSERT_TRUE(s.stream && s.stream->connected());
+    const std::vector<double> at = audioArrivals(s, 17);
+    ASSERT_EQ(at.size(), 17u);
+    // Within the first 1.2 s each frame is 0 to 80 ms behind its due time, so
+    // intervals spread; the average rate stays one frame per 128 ms.
+    double shortest = 1e9, longest = 0;
+    for (size_t i = 1; i < 9; ++i) {
+        shortest = std::min(shortest, at[i] - at[i - 1]);
+        longest = std::max(longest, at[i] - at[i - 1]);
+    }
+    EXPECT_GT(longest - shortest, 20) << "no jitter seen";
+    EXPECT_LT(longest, 128 + 80 + 15);
+    // From 1.2 s on the frames are on time again: 128 ms apart.
+    for (size_t i = 12; i < at.size(); ++i) EXPECT_NEAR(at[i] - at[i - 1], 128, 15) << i;
+    EXPECT_NEAR(at.back() - at[11], 5 * 128, 20);
 }
 
 TEST(DeviceFaults, StreamsEndStallAndCarryBadFramesWhereAsked) {

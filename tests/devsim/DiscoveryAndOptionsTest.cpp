@@ -201,6 +201,41 @@ TEST(Options, DeviceOptionsFillTheConfiguration) {
     }
 }
 
+TEST(Options, AudioJitterAndClockOptions) {
+    DeviceConfig config;
+    std::string error;
+    ASSERT_TRUE(parseDeviceOptions(
+        {"--audio-jitter", "100", "--audio-jitter-seconds", "2.5", "--audio-clock-ppm", "-3000"},
+        config, error))
+        << error;
+    EXPECT_EQ(config.audioJitterMs, 100);
+    EXPECT_DOUBLE_EQ(config.audioJitterSeconds, 2.5);
+    EXPECT_EQ(config.audioClockPpm, -3000);
+    EXPECT_EQ(validate(config), "");
+    EXPECT_EQ(DeviceConfig{}.audioJitterMs, 0);
+    EXPECT_EQ(DeviceConfig{}.audioClockPpm, 0);
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--audio-jitter"},
+                                                {"--audio-jitter", "-5x"},
+                                                {"--audio-jitter-seconds", "soon"},
+                                                {"--audio-clock-ppm", "3.5"}}) {
+        DeviceConfig ignored;
+        error.clear();
+        EXPECT_FALSE(parseDeviceOptions(bad, ignored, error)) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+    config.audioJitterMs = -1;
+    EXPECT_NE(validate(config), "");
+    config.audioJitterMs = 0;
+    config.audioClockPpm = 200000;
+    EXPECT_NE(validate(config), "");
+
+    const std::string help = helpText();
+    for (const char* name :
+         {"--audio-jitter MS", "--audio-jitter-seconds N", "--audio-clock-ppm N"})
+        EXPECT_NE(help.find(name), std::string::npos) << name;
+}
+
 TEST(Options, ConfigFileHasOneDevicePerLine) {
     const std::string path = ::testing::TempDir() + "devsim-options.conf";
     {

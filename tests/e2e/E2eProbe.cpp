@@ -13,6 +13,13 @@
 //                                of its name, then a WIDTH x HEIGHT JPEG picture
 //   tone RAW RATE HZ             16-bit mono samples hold a tone of HZ, well
 //                                above silence, for a second at least
+//   clicks RAW RATE STARTS MIN_SECONDS
+//                                16-bit mono samples of a steady tone (amplitude
+//                                8000) hold exactly STARTS stretches of sound, split
+//                                by silence, each at least MIN_SECONDS long, each
+//                                starting and ending with a fade, and no dropout
+//                                (4 or more samples below 300 in magnitude) inside
+//                                any of them, from its first sound on
 //   directory BEFORE AFTER       two device.inf files hold the same records
 //                                (the saved selection aside)
 //   selected-row IMAGE           prints "X Y", the middle of the row drawn as
@@ -34,6 +41,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "directory/DeviceDirectory.h"
@@ -53,6 +61,16 @@ constexpr double kMinToneRms = 1000;
 constexpr double kMinToneShare = 0.5;   // of a window's power at the tone
 constexpr double kWindowSeconds = 0.1;  // a whole number of periods of 1 kHz at 8 kHz
 constexpr double kMinToneSeconds = 1.0;
+// Clicks in a steady tone of amplitude 8000: a dropout is this many samples in
+// a row below kQuietSample in magnitude; stretches of sound are split by
+// silence (samples within ±2) of at least kSilenceSplitSeconds. A fade's first
+// and last kFadeSamples are soft (below kSoftSample) and left out of the count.
+constexpr int kQuietSample = 300;
+constexpr size_t kDropoutSamples = 4;
+constexpr double kSilenceSplitSeconds = 0.3;
+constexpr size_t kFadeSamples = 64;
+constexpr size_t kSoftEdgeSamples = 8;
+constexpr int kSoftSample = 2000;
 // A selected row is filled with the highlight colour across most of a view;
 // icons and text are far narrower.
 constexpr double kMinHighlightShare = 0.4;  // of the image's width
@@ -207,6 +225,69 @@ int tone(const char* path, int rate, double frequency) {
     return toneSeconds >= kMinToneSeconds ? 0 : 1;
 }
 
+std::vector<int16_t> readSamples(const char* path, bool& ok) {
+    std::vector<char> bytes;
+    ok = readFile(path, bytes);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                          (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    }
+    return samples;
+}
+
+int clicks(const char* path, int rate, int starts, double minSeconds) {
+    bool ok = false;
+    const std::vector<int16_t> samples = readSamples(path, ok);
+    if (!ok || rate <= 0 || starts < 1) {
+        std::fprintf(stderr, "clicks: cannot read %s, or bad arguments\n", path);
+        return 2;
+    }
+    const auto silent = [](int16_t s) { return s >= -2 && s <= 2; };
+    // Stretches of sound: [first, last) between silences of kSilenceSplitSeconds.
+    const size_t split = static_cast<size_t>(kSilenceSplitSeconds * rate);
+    std::vector<std::pair<size_t, size_t>> stretches;
+    size_t quietRun = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (silent(samples[i])) {
+            ++quietRun;
+            continue;
+        }
+        if (stretches.empty() || quietRun >= split) stretches.push_back({i, i + 1});
+        stretches.back().second = i + 1;
+        quietRun = 0;
+    }
+    bool pass = static_cast<int>(stretches.size()) == starts;
+    std::printf("clicks: %.1f s recorded, %zu stretches of sound (%d expected)\n",
+                static_cast<double>(samples.size()) / rate, stretches.size(), starts);
+    for (size_t n = 0; n < stretches.size(); ++n) {
+        const auto [first, last] = stretches[n];
+        const double seconds = static_cast<double>(last - first) / rate;
+        size_t dropouts = 0, run = 0;
+        double firstAt = -1;
+        for (size_t i = first + kFadeSamples; i + kFadeSamples < last; ++i) {
+            run = std::abs(samples[i]) < kQuietSample ? run + 1 : 0;
+            if (run != kDropoutSamples) continue;
+            ++dropouts;
+            if (firstAt < 0) firstAt = static_cast<double>(i - first) / rate;
+        }
+        int startPeak = 0, endPeak = 0;
+        for (size_t i = 0; i < kSoftEdgeSamples && first + i < last; ++i) {
+            startPeak = std::max(startPeak, std::abs(int{samples[first + i]}));
+            endPeak = std::max(endPeak, std::abs(int{samples[last - 1 - i]}));
+        }
+        const bool faded = startPeak < kSoftSample && endPeak < kSoftSample;
+        std::printf(
+            "  stretch %zu: at %.2f s, %.2f s long, %zu dropouts%s; first and last %zu samples "
+            "peak at %d and %d (%s)\n",
+            n + 1, static_cast<double>(first) / rate, seconds, dropouts,
+            firstAt < 0 ? "" : (", the first " + std::to_string(firstAt) + " s in").c_str(),
+            kSoftEdgeSamples, startPeak, endPeak, faded ? "faded" : "cut");
+        pass = pass && dropouts == 0 && faded && seconds >= minSeconds;
+    }
+    return pass ? 0 : 1;
+}
+
 int directory(const char* beforePath, const char* afterPath) {
     std::vector<char> beforeBytes;
     std::vector<char> afterBytes;
@@ -348,6 +429,8 @@ int main(int argc, char** argv) {
         return snapshot(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (command == "tone" && argc == 5)
         return tone(argv[2], std::atoi(argv[3]), std::atof(argv[4]));
+    if (command == "clicks" && argc == 6)
+        return clicks(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]));
     if (command == "directory" && argc == 4) return directory(argv[2], argv[3]);
     if (command == "selected-row" && argc == 3) return selectedRow(argv[2]);
     if (command == "device" && argc == 5) return device(argv[2], argv[3], std::atoi(argv[4]));
@@ -356,6 +439,7 @@ int main(int argc, char** argv) {
                  "       tessarine-e2e-probe moved BEFORE AFTER X Y WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe snapshot FILE WIDTH HEIGHT\n"
                  "       tessarine-e2e-probe tone RAW RATE HZ\n"
+                 "       tessarine-e2e-probe clicks RAW RATE STARTS MIN_SECONDS\n"
                  "       tessarine-e2e-probe directory BEFORE AFTER\n"
                  "       tessarine-e2e-probe selected-row IMAGE\n"
                  "       tessarine-e2e-probe device FILE ADDRESS PORT\n");

@@ -150,15 +150,43 @@ e2e_click_logical() {
     xdotool mousemove --window "$showWindow" $(($1 * kScale)) $(($2 * kScale)) click 1
 }
 
-# e2e_close: Escape closes the live view; SIGTERM then ends the program as
-# closing its main window does, saving the directory.
-e2e_close() {
+# e2e_start_recording FILE: records the null sink's monitor (16-bit mono at
+# kSinkRate) into FILE until e2e_stop_recording; returns once it records.
+e2e_start_recording() {
+    local file=$1
+    parec --device=tess_null.monitor --rate=$kSinkRate --channels=1 --format=s16le --raw \
+        --latency-msec=20 >"$file" 2>"$work/parec.log" &
+    recorderPid=$!
+    _e2e_recording() {
+        kill -0 "$recorderPid" 2>/dev/null || return 125
+        [ -s "$1" ]
+    }
+    tess_wait_for 10 _e2e_recording "$file" || fail "parec records nothing: $(cat "$work/parec.log")"
+}
+
+e2e_stop_recording() {
+    tess_stop "$recorderPid"
+    recorderPid=
+}
+
+# e2e_close_live_view: Escape closes the live view; the main window stays.
+e2e_close_live_view() {
     step "closing the live view"
     _e2e_gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
     timeout 5 xdotool windowfocus --sync "$showWindow" key Escape
     tess_wait_for 5 _e2e_gone Show || fail "Escape did not close the live view"
     kill -0 "$viewerPid" 2>/dev/null || fail "the viewer ended with the live view"
+}
 
+# e2e_close: Escape closes the live view; SIGTERM then ends the program as
+# closing its main window does, saving the directory.
+e2e_close() {
+    e2e_close_live_view
+    e2e_end_viewer
+}
+
+# e2e_end_viewer: SIGTERM ends the program as closing its main window does.
+e2e_end_viewer() {
     step "closing the main window (SIGTERM)"
     _e2e_viewer_ended() { ! kill -0 "$viewerPid" 2>/dev/null; }
     kill -TERM "$viewerPid"

@@ -42,14 +42,7 @@ inodeBefore=$(stat -c %i "$work/program/device.inf")
 e2e_start_viewer
 
 step "recording the null sink"
-parec --device=tess_null.monitor --rate=$kSinkRate --channels=1 --format=s16le --raw \
-    --latency-msec=20 >"$work/sound.raw" 2>"$work/parec.log" &
-recorderPid=$!
-recording() {
-    kill -0 "$recorderPid" 2>/dev/null || return 125
-    [ -s "$work/sound.raw" ]
-}
-tess_wait_for 10 recording || fail "parec records nothing: $(cat "$work/parec.log")"
+e2e_start_recording "$work/sound.raw"
 
 e2e_open_selected
 
@@ -64,8 +57,7 @@ step "$(cat "$work/picture.txt")"
 
 # Two seconds of sound while the picture runs.
 sleep 2
-tess_stop "$recorderPid"
-recorderPid=
+e2e_stop_recording
 "$probe" tone "$work/sound.raw" "$kSinkRate" "$kToneHz" || fail "no ${kToneHz} Hz tone on the null sink"
 
 step "SnapShot"

@@ -95,11 +95,14 @@ TEST(AudioPipeline, FramesReachTheOutputInOrderWithFourSamplesPerTwoCodeBytes) {
     EXPECT_EQ(blocks[0], (std::vector<int16_t>{2, 4}));
     EXPECT_EQ(blocks[1], (std::vector<int16_t>{6, 8, 10, 12}));
 
+    EXPECT_EQ(out.streamStops, 0);
     player.requestStop();
     decoder.requestStop();
     player.join();
     decoder.join();
     EXPECT_EQ(queue.droppedFrames(), 0u);
+    // A stopped player ends its stream: the output fades it out.
+    EXPECT_EQ(out.streamStops, 1);
 }
 
 TEST(AudioPipeline, AStalledOutputCostsFramesNotLatencyAndStopEndsBlockedThreads) {

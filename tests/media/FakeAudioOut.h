@@ -23,6 +23,8 @@ public:
         return true;
     }
     void refuse(bool refuse) { refuse_ = refuse; }
+    // Times the output was told that the stream playing has ended.
+    std::atomic<int> streamStops{0};
     std::vector<std::vector<int16_t>> written() const {
         std::lock_guard lock(mutex_);
         return written_;
@@ -41,6 +43,7 @@ private:
         queued_.push_back(samples.size());
         return true;
     }
+    void stopStream() override { ++streamStops; }
     void dropQueued() override {
         size_t dropped = 0;
         {

@@ -172,6 +172,10 @@ std::string validate(const DeviceConfig& c) {
     if (c.loopFrames < 1 || c.loopFrames > 250) return "the picture loop must have 1 to 250 frames";
     if (c.headerFlagB & ~0x07) return "header flag B may only use bits 0x01, 0x02 and 0x04";
     if (c.toneHz < 0 || c.toneHz > 3999) return "tone must be below 4000 Hz";
+    if (c.audioJitterMs < 0 || c.audioJitterMs > 2000) return "audio jitter must be 0 to 2000 ms";
+    if (c.audioJitterSeconds < 0) return "audio jitter seconds must not be negative";
+    if (c.audioClockPpm < -100000 || c.audioClockPpm > 100000)
+        return "audio clock offset must be -100000 to 100000 ppm";
     for (const int delay : c.searchDelaysMs)
         if (delay < 0 || delay > 60000) return "search reply delays must be 0 to 60000 ms";
     if (c.searchReplySize < 0 || c.searchReplySize > search::kMaxReplySize)
@@ -690,8 +694,15 @@ void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session, Conne
     AdpcmEncoder encoder;
     int16_t samples[kAudioSamples];
     const wire::HeaderFlags flags{config_.headerFlagA, config_.headerFlagB};
-    const auto interval = std::chrono::milliseconds(kAudioSamples * 1000 / 8000);
-    auto next = Clock::now();
+    // One frame of the device's own clock, which may run off the viewer's.
+    const auto interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(kAudioSamples / 8000.0 / (1 + config_.audioClockPpm * 1e-6)));
+    const auto jitterFor = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(config_.audioJitterSeconds));
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> lateUs(0, config_.audioJitterMs * 1000);
+    const auto started = Clock::now();
+    auto due = started;  // when the frame is due; a late one leaves it unchanged
     for (int number = 1; !session->closed && !connection.stopping(); ++number) {
         tone.fill(samples, kAudioSamples);
         const int16_t predictor = encoder.predictor();
@@ -701,13 +712,18 @@ void SimulatedDevice::streamAudio(const std::shared_ptr<Session>& session, Conne
         if (number == config_.faults.badAudioLengthFrame) damage.badPacketLength = 4;
         damage.impossibleSize = number == config_.faults.impossibleAudioFrame;
         const std::string frame = wire::audioFrame(predictor, index, adpcm, flags, damage);
+        const bool jittered = config_.audioJitterMs > 0 &&
+                              (jitterFor == Clock::duration::zero() || due - started < jitterFor);
+        if (jittered && !pause(*session, connection,
+                               due + std::chrono::microseconds(lateUs(random)) - Clock::now()))
+            break;
         if (static_cast<size_t>(number) <= kSentStamps)
             audioSent_[number - 1] = steadyNanoseconds();
         if (!connection.send(frame)) break;
-        next += interval;
+        due += interval;
         const auto now = Clock::now();
-        if (next < now - std::chrono::seconds(1)) next = now;
-        if (!pause(*session, connection, next - now)) break;
+        if (due < now - std::chrono::seconds(1)) due = now;
+        if (!pause(*session, connection, due - now)) break;
     }
     connection.close();
 }

@@ -73,7 +73,14 @@ struct DeviceConfig {
     uint8_t headerFlagB = 0;       // flag byte B (only the fixed-size bits 0x07)
     bool audio = true;             // serve audio after the audio start
     double toneHz = 440;           // audio tone; 0: a sweep from 200 to 2000 Hz
-    int searchTypeCode = 0;        // discovery type code; 0: the class's default
+    // Network jitter on the audio stream: each frame is sent up to this many ms
+    // after its due time (uniformly at random), the average rate unchanged.
+    int audioJitterMs = 0;
+    double audioJitterSeconds = 0;  // jitter only in a stream's first N seconds; 0: always
+    // The device's audio clock runs this many parts per million fast (negative:
+    // slow): its frames come that much more (less) often than 128 ms apart.
+    int audioClockPpm = 0;
+    int searchTypeCode = 0;  // discovery type code; 0: the class's default
     // One search reply per entry, each this many ms after the request.
     std::vector<int> searchDelaysMs{0};
     bool searchDelaysGiven = false;  // the options named delays of their own
