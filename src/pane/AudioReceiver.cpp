@@ -19,7 +19,7 @@ AudioEnd receiveAudioFrames(PaneConnection& pane, std::string_view sessionId, Au
                             StreamPacket& packet, const std::atomic<bool>& stop) {
     StreamStatistics& statistics = pane.statistics;
     SocketByteSource source(pane.audioLink);
-    StreamReader reader(source, statistics.byteCount);
+    StreamReader reader(source, statistics.byteCount, pane.timings.streamReceiveMs);
     packet.clear();
     DropSummary drops("audio", audio.droppedFrames());
     for (;;) {
