@@ -37,6 +37,7 @@
 #include "PulseServer.h"
 #include "SimulatedDevice.h"
 #include "ThreadAllocations.h"
+#include "WriteStamps.h"
 #include "media/PulseAudioOut.h"
 
 namespace {
@@ -54,33 +55,6 @@ using devsim::DeviceConfig;
 constexpr int kQuiet = 300;
 constexpr size_t kFadeMargin = 64;  // 8 ms at either end of the sound
 constexpr double kLatencyBoundMs = 60;
-
-int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-// For every block the output takes: when, and how much sound was queued ahead
-// of it. Storage reserved first: it allocates nothing while playing.
-class WriteStamps final : public PulseAudioOut::WriteProbe {
-public:
-    static constexpr size_t kMax = 4096;
-    void beforeWrite(uint64_t queuedAheadUs) override {
-        const size_t n = count_.load();
-        if (n >= kMax) return;
-        writtenNs_[n] = nowNs();
-        queuedUs_[n] = queuedAheadUs;
-        count_ = n + 1;
-    }
-    size_t count() const { return count_.load(); }
-    int64_t writtenNs(size_t n) const { return writtenNs_[n]; }
-    uint64_t queuedUs(size_t n) const { return queuedUs_[n]; }
-
-private:
-    std::array<int64_t, kMax> writtenNs_{};
-    std::array<uint64_t, kMax> queuedUs_{};
-    std::atomic<size_t> count_{0};
-};
 
 struct Dropouts {
     size_t all = 0, after2s = 0;

@@ -44,6 +44,7 @@
 #include "SimulatedDevice.h"
 #include "StreamWire.h"
 #include "ThreadAllocations.h"
+#include "WriteStamps.h"
 #include "media/PulseAudioOut.h"
 #include "pane/PaneRuntime.h"
 #include "platform/WorkerThread.h"
@@ -362,30 +363,6 @@ void audioPathAllocations() {
 }
 
 // ---- 3. audio latency through a real sound server ----------------------------
-
-// Keeps, for every block the output writes, when it went to the server and
-// how much sound the server still held ahead of it; storage reserved first.
-class WriteStamps final : public PulseAudioOut::WriteProbe {
-public:
-    static constexpr size_t kMax = 2048;
-    void beforeWrite(uint64_t queuedAheadUs) override {
-        const size_t n = count_.load();
-        if (n >= kMax) return;
-        writtenNs_[n] =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-                .count();
-        queuedUs_[n] = queuedAheadUs;
-        count_ = n + 1;
-    }
-    size_t count() const { return count_.load(); }
-    int64_t writtenNs(size_t n) const { return writtenNs_[n]; }
-    uint64_t queuedUs(size_t n) const { return queuedUs_[n]; }
-
-private:
-    std::array<int64_t, kMax> writtenNs_{};
-    std::array<uint64_t, kMax> queuedUs_{};
-    std::atomic<size_t> count_{0};
-};
 
 // Runs of at least 4 silent samples between the first and the last sound.
 size_t dropoutsIn(const std::vector<int16_t>& samples) {
