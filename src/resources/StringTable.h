@@ -14,7 +14,7 @@ inline constexpr std::string_view tooManyLogins = "Too many users login";
 inline constexpr std::string_view mpeg4Only = "The Mpeg4 Only";
 // A snapshot that could not be written; the folder and the reason follow.
 inline constexpr std::string_view snapshotNotSaved = "The snapshot could not be saved:";
-inline constexpr std::string_view deviceLimit = "Device number can't be larger than 256!";
+inline constexpr std::string_view deviceLimit = "The directory can't hold more than 31 entries!";
 inline constexpr std::string_view rootNotDeletable = "Root folder can't be deleted!";
 inline constexpr std::string_view confirmDelete = "Are you sure to delete the item?";
 inline constexpr std::string_view quadLimit = "Can't Select more than four devices";
@@ -41,7 +41,7 @@ inline constexpr std::string_view directorySaveFailed =
 inline constexpr std::string_view programName = "Tessarine";
 inline constexpr std::string_view paneCaptions[4] = {"View1", "View2", "View3", "View4"};
 inline constexpr std::string_view deviceEditorCaption = "Login";
-inline constexpr std::string_view aboutCaption = "Aobut";
+inline constexpr std::string_view aboutCaption = "About";
 inline constexpr std::string_view newFolderLabel = "New Folder";
 inline constexpr std::string_view deviceMenu = "Device";
 inline constexpr std::string_view newCommand = "New";

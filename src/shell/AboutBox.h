@@ -4,7 +4,7 @@
 
 namespace tess {
 
-// The modal About box: captioned "Aobut", it shows the program icon and the
+// The modal About box: captioned "About", it shows the program icon and the
 // product name "Tessarine". OK, Escape or the close button end it.
 class AboutBox final : public QDialog {
     Q_OBJECT

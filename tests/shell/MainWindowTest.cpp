@@ -548,7 +548,7 @@ private slots:
 
     void aboutBoxCaptionAndText() {
         AboutBox box(1);
-        QCOMPARE(box.windowTitle(), QStringLiteral("Aobut"));
+        QCOMPARE(box.windowTitle(), QStringLiteral("About"));
         auto* name = box.findChild<QLabel*>(QStringLiteral("productName"));
         QVERIFY(name);
         QCOMPARE(name->text(), QStringLiteral("Tessarine"));
