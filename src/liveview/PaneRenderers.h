@@ -31,7 +31,6 @@ public:
     }
 
     PaneRenderer& operator[](int number) { return *renderers_[number]; }
-    int count() const { return static_cast<int>(renderers_.size()); }
 
 private:
     const std::string snapshotFolder_;

@@ -85,8 +85,6 @@ public:
     int paneCount() const { return static_cast<int>(panes_.size()); }
     PaneRuntime& runtime(int number) { return *panes_[number].runtime; }
     PaneRendering& rendering(int number) { return *panes_[number].rendering; }
-    // The entry pane `number` was started from in this session, or null.
-    DeviceEntry* device(int number) const { return panes_[number].device; }
     // The pane's statistics as read now, the render side's skips included.
     PaneHealth health(int number) const;
     const PaneTimings& timings() const { return timings_; }
